@@ -1,0 +1,11 @@
+/* Declarations of this subsystem are added as it is built. */
+#ifndef KELO_DLL_NETWORK_CONFIG_H
+#define KELO_DLL_NETWORK_CONFIG_H
+
+#include "api.h"
+
+KELO_BEGIN_DECLS
+
+KELO_END_DECLS
+
+#endif

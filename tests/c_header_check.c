@@ -1,0 +1,17 @@
+/* Compiled as C: the public header must be plain C, and the library must
+ * link and answer without a scanner. */
+#include <stdio.h>
+
+#include "kelo_dll.h"
+
+int main(void) {
+    int failures = 0;
+    if (lpGetKeloDllMajorVersionNumber() != 3865u) failures++;
+    if (lpGetKeloDllMinorVersionNumber() != 0u) failures++;
+    if (lpOpenConnection(NULL) != NULL) failures++;
+    if (lpCloseConnection(NULL) != 0) failures++;
+    if (lpGetNumberOfErrorMessages(NULL) != 0) failures++;
+    if (lpGetErrorMessage(NULL, 0) != NULL) failures++;
+    printf("c header check: %d failure(s)\n", failures);
+    return failures == 0 ? 0 : 1;
+}

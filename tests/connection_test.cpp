@@ -1,0 +1,118 @@
+// Opening and closing connections, and the accessors that need no scanner.
+#include <chrono>
+
+#include "core/socket_layer.h"
+#include "core/transport.h"
+#include "core/wire.h"
+#include "support/emulator_fixture.h"
+
+namespace kelo::test {
+namespace {
+
+std::uint32_t dotted(const char* text) {
+    std::uint32_t address = 0;
+    EXPECT_TRUE(net::parseDottedAddress(text, &address)) << text;
+    return address;
+}
+
+TEST(ConnectionWithoutScanner, VersionNumbers) {
+    EXPECT_EQ(lpGetKeloDllMajorVersionNumber(), 3865u);
+    EXPECT_EQ(lpGetKeloDllMinorVersionNumber(), 0u);
+}
+
+TEST(ConnectionWithoutScanner, NullArguments) {
+    EXPECT_EQ(lpOpenConnection(nullptr), nullptr);
+    EXPECT_EQ(lpOpenConnectionBase(nullptr, 5), nullptr);
+    EXPECT_EQ(lpCloseConnection(nullptr), 0);
+    EXPECT_EQ(lpGetNumberOfErrorMessages(nullptr), 0);
+    EXPECT_EQ(lpGetErrorMessage(nullptr, 0), nullptr);
+}
+
+TEST(ConnectionWithoutScanner, BaseAddressPlusOffset) {
+    EXPECT_EQ(wire::offsetAddress(dotted("192.168.1.100"), 5), dotted("192.168.1.105"));
+    EXPECT_EQ(wire::offsetAddress(dotted("10.0.0.250"), 10), dotted("10.0.1.4"));
+    EXPECT_EQ(wire::offsetAddress(dotted("192.168.1.100"), 256), dotted("192.168.2.100"));
+    EXPECT_EQ(wire::offsetAddress(dotted("255.255.255.255"), 2), dotted("0.0.0.1"));
+}
+
+TEST(ConnectionWithoutScanner, UnknownHostGivesNull) {
+    EXPECT_EQ(lpOpenConnection("no-such-host.invalid"), nullptr);
+    EXPECT_EQ(lpOpenConnectionBase("no-such-host.invalid", 1), nullptr);
+}
+
+// A listener whose backlog is full drops further SYNs, so a connect to it
+// neither succeeds nor is refused: the 1-second connect time-out decides.
+TEST(ConnectionWithoutScanner, ConnectTimesOutAfterAboutOneSecond) {
+    const std::string address = uniqueLoopbackAddress();
+    net::Socket listener = net::listenTcp(dotted(address.c_str()), KELO_SCANNER_TCP_PORT, 0);
+    ASSERT_NE(listener, net::kInvalidSocket);
+    // Fill the accept queue; some of these may themselves time out.
+    std::vector<net::Socket> fillers;
+    for (int i = 0; i < 2; ++i) {
+        net::Socket s = connectAddress(dotted(address.c_str()), KELO_SCANNER_TCP_PORT);
+        if (s != net::kInvalidSocket) fillers.push_back(s);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    ScannerConnection* connection = lpOpenConnection(address.c_str());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(connection, nullptr);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 3.0);
+    if (connection) lpCloseConnection(connection);
+    for (net::Socket s : fillers) net::closeSocket(s);
+    net::closeSocket(listener);
+}
+
+TEST(ConnectionWithoutScanner, RefusedConnectGivesNull) {
+    // Nothing listens on this fresh address.
+    const std::string address = uniqueLoopbackAddress();
+    EXPECT_EQ(lpOpenConnection(address.c_str()), nullptr);
+    EXPECT_EQ(lpOpenConnectionInt(dotted(address.c_str())), nullptr);
+}
+
+class ConnectionTest : public EmulatorTest {};
+
+TEST_F(ConnectionTest, CloseSendsExactlyTheCloseCommand) {
+    ScannerConnection* connection = lpOpenConnection(address_.c_str());
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(lpCloseConnection(connection), 0);
+    expectReceived(bytesOf({0x00, 0x00, 0x00, 0x66, 0x00, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(ConnectionTest, OpenByIntegerAndByBaseAddress) {
+    const std::uint32_t target = dotted(address_.c_str());
+    ScannerConnection* byInt = lpOpenConnectionInt(target);
+    ASSERT_NE(byInt, nullptr);
+    EXPECT_EQ(lpCloseConnection(byInt), 0);
+
+    // A base ten below the emulator's address, written as text.
+    const std::uint32_t base = wire::hostToNetwork(wire::networkToHost(target) - 10);
+    const std::uint32_t hostBase = wire::networkToHost(base);
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", hostBase >> 24, (hostBase >> 16) & 255,
+                  (hostBase >> 8) & 255, hostBase & 255);
+    ScannerConnection* byBase = lpOpenConnectionBase(text, 10);
+    ASSERT_NE(byBase, nullptr) << text << " + 10";
+    EXPECT_EQ(lpCloseConnection(byBase), 0);
+    for (int i = 0; i < 100 && emulator_.connectionsAccepted() < 2; ++i) net::sleepMilliseconds(20);
+    EXPECT_EQ(emulator_.connectionsAccepted(), 2u);
+}
+
+TEST_F(ConnectionTest, FreshConnectionState) {
+    ScannerConnection* connection = open();
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(lpGetNumberOfErrorMessages(connection), 0);
+    EXPECT_EQ(lpGetErrorMessage(connection, 0), nullptr);
+    EXPECT_GE(lpGetSocket(connection), 0);
+}
+
+TEST_F(ConnectionTest, CloseAfterPeerVanishedStillFrees) {
+    ScannerConnection* connection = lpOpenConnection(address_.c_str());
+    ASSERT_NE(connection, nullptr);
+    emulator_.stop();
+    EXPECT_EQ(lpCloseConnection(connection), 0);
+}
+
+}  // namespace
+}  // namespace kelo::test

@@ -1,0 +1,38 @@
+// Test support: an in-process scanner emulator on a loopback address of its
+// own, so test processes can run in parallel on the scanner port.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/wire.h"
+#include "emulator/emulator.h"
+#include "kelo_dll.h"
+
+namespace kelo::test {
+
+// A fresh 127.x.y.z address, distinct per process and per call.
+std::string uniqueLoopbackAddress();
+
+// Bytes written as hex ("00 00 00 66"), for readable failure messages.
+std::string hex(const emu::Bytes& bytes);
+emu::Bytes bytesOf(std::initializer_list<unsigned> values);
+
+class EmulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens a library connection to the emulator; fails the test on null.
+    ScannerConnection* open();
+    // Waits until the emulator has received exactly `expected` and compares.
+    void expectReceived(const emu::Bytes& expected, int timeoutMs = 2000);
+
+    std::string address_;
+    emu::Emulator emulator_;
+    ScannerConnection* connection_ = nullptr;
+};
+
+}  // namespace kelo::test

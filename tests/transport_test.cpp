@@ -1,0 +1,124 @@
+// The blocking primitives against a scripted peer.
+#include <chrono>
+#include <thread>
+
+#include "core/transport.h"
+#include "support/emulator_fixture.h"
+
+namespace kelo::test {
+namespace {
+
+constexpr std::uint32_t kScriptCommand = 200;  // not a real command: the test's trigger
+
+class TransportTest : public EmulatorTest {
+protected:
+    void SetUp() override {
+        EmulatorTest::SetUp();
+        std::uint32_t address = 0;
+        ASSERT_TRUE(net::parseDottedAddress(address_.c_str(), &address));
+        socket_ = connectAddress(address, KELO_SCANNER_TCP_PORT);
+        ASSERT_NE(socket_, net::kInvalidSocket);
+    }
+    void TearDown() override {
+        if (socket_ != net::kInvalidSocket) net::closeSocket(socket_);
+        EmulatorTest::TearDown();
+    }
+    // Makes the emulator run `script` when it sees the trigger command.
+    void trigger(emu::Handler script) {
+        emulator_.overrideCommand(kScriptCommand, std::move(script));
+        auto command = wire::buildCommand(kScriptCommand);
+        ASSERT_EQ(sendCommand(socket_, command), 0);
+    }
+    static double secondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    net::Socket socket_ = net::kInvalidSocket;
+};
+
+TEST(TransportWithoutPeer, ZeroBytesNeedNoSocket) {
+    // With nothing to transfer neither primitive touches the socket.
+    std::uint8_t byte = 0x5A;
+    EXPECT_EQ(receiveExact(net::kInvalidSocket, &byte, 0, 0, 1000), 0);
+    EXPECT_EQ(sendAll(net::kInvalidSocket, &byte, 0), 0);
+    EXPECT_EQ(byte, 0x5A);
+}
+
+TEST_F(TransportTest, PiecesArrivingSlowerThanTheTimeoutInTotalStillSucceed) {
+    trigger([](emu::Session& session, const emu::Command&) {
+        for (std::uint8_t i = 0; i < 3; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            std::uint8_t piece[2] = {i, static_cast<std::uint8_t>(i + 10)};
+            session.sendRaw(piece, sizeof piece);
+        }
+    });
+    std::uint8_t buffer[6] = {};
+    EXPECT_EQ(receiveExact(socket_, buffer, sizeof buffer, 0, 500), 0);
+    EXPECT_EQ(hex(emu::Bytes(buffer, buffer + 6)), "00 0A 01 0B 02 0C");
+}
+
+TEST_F(TransportTest, PeerClosingHalfwayGivesMinusOneAndKeepsTheFirstHalf) {
+    trigger([](emu::Session& session, const emu::Command&) {
+        session.sendRaw(bytesOf({1, 2, 3, 4}));
+        session.close();
+    });
+    std::uint8_t buffer[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(receiveExact(socket_, buffer, sizeof buffer, 0, 2000), -1);
+    EXPECT_EQ(hex(emu::Bytes(buffer, buffer + 8)), "01 02 03 04 09 09 09 09");
+}
+
+TEST_F(TransportTest, SilenceGivesTimeoutAfterTheSplitTimeOut) {
+    trigger([](emu::Session& session, const emu::Command&) { session.sendRaw(bytesOf({7})); });
+    std::uint8_t buffer[4] = {};
+    // 1500 ms is 1 s plus 500000 us before each piece: the first byte comes,
+    // then silence for the whole 1.5 s.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiveExact(socket_, buffer, sizeof buffer, 0, 1500), -4);
+    EXPECT_GE(secondsSince(start), 1.4);
+    EXPECT_EQ(buffer[0], 7);
+
+    // 999 ms is 0 s and 999000 us: still close to a second, not zero.
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiveExact(socket_, buffer, 1, 0, 999), -4);
+    EXPECT_GE(secondsSince(start), 0.9);
+}
+
+TEST_F(TransportTest, DefaultReceiveWaitsFiveSeconds) {
+    std::uint8_t buffer[8];
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiveExactDefault(socket_, buffer, sizeof buffer), -4);
+    EXPECT_GE(secondsSince(start), 4.9);
+}
+
+TEST_F(TransportTest, SendStringListSendsCountedStrings) {
+    // Framed as the payload of a command so the emulator reads it whole.
+    emulator_.overrideCommand(kScriptCommand, [](emu::Session&, const emu::Command&) {});
+    emulator_.clearReceived();
+    ASSERT_EQ(sendAll(socket_, wire::buildHeader(kScriptCommand, 18).data(), 8), 0);
+    sendStringList({"1.5", "", "abc"}, socket_);
+    expectReceived(bytesOf({0, 0, 0, 200, 0, 0, 0, 18, 0, 0, 0, 3, '1', '.', '5', 0, 0, 0, 0,
+                            0, 0, 0, 3, 'a', 'b', 'c'}));
+}
+
+TEST_F(TransportTest, CommandsAreBigEndian) {
+    emulator_.clearReceived();
+    ASSERT_EQ(sendCommand(socket_, wire::buildCommand(43, 2u)), 0);
+    expectReceived(bytesOf({0x00, 0x00, 0x00, 0x2B, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x02}));
+}
+
+TEST_F(TransportTest, SendToAClosedPeerFails) {
+    trigger([](emu::Session& session, const emu::Command&) { session.close(); });
+    std::uint8_t byte;
+    EXPECT_EQ(receiveExact(socket_, &byte, 1, 0, 2000), -1);
+    // The first send after a reset may still be accepted by the stack; a
+    // bounded number of sends must run into the error.
+    std::vector<std::uint8_t> block(64 * 1024, 0);
+    int result = 0;
+    for (int i = 0; i < 50 && result == 0; ++i) {
+        result = sendAll(socket_, block.data(), static_cast<std::uint32_t>(block.size()));
+    }
+    EXPECT_EQ(result, -1);
+}
+
+}  // namespace
+}  // namespace kelo::test

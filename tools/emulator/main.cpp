@@ -1,0 +1,134 @@
+// kelo-scanner-emulator: a simulated scanner on TCP port 24334.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/socket_layer.h"
+#include "emulator/emulator.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+void onSignal(int) { gStop = true; }
+
+void printHelp() {
+    std::puts(
+        "usage: kelo-scanner-emulator [options]\n"
+        "\n"
+        "Plays a laser profile scanner on TCP port 24334 so the kelo_dll library,\n"
+        "its tools and tests can run without hardware.\n"
+        "\n"
+        "options:\n"
+        "  --bind ADDR        address to listen on (default 0.0.0.0)\n"
+        "  --port N           TCP port (default 24334)\n"
+        "  --serial N         serial number (default 1001)\n"
+        "  --cable-id N       cable id (default 0)\n"
+        "  --lasers N         number of lasers (default 1)\n"
+        "  --points N         points per generated profile, up to 486 (default 243)\n"
+        "  --rate HZ          profiles per second in time sync (default 2000)\n"
+        "  --seed N           seed of the profile noise (default 1)\n"
+        "  --fault MODE       misbehave on every answer: none, silent, short,\n"
+        "                     wrong-type, huge-length, drop (default none)\n"
+        "  --seconds N        stop after N seconds (default: run until killed)\n"
+        "  --verbose          log every command\n"
+        "  --help             this text");
+}
+
+bool needValue(int i, int argc, const char* option) {
+    if (i + 1 < argc) return true;
+    std::fprintf(stderr, "kelo-scanner-emulator: %s needs a value\n", option);
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kelo::emu::ScannerConfig config;
+    std::string bind = "0.0.0.0";
+    long port = 24334;
+    long seconds = -1;
+    kelo::emu::Fault fault = kelo::emu::Fault::None;
+
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i];
+        auto number = [&](long* out) {
+            if (!needValue(i, argc, option)) return false;
+            char* end = nullptr;
+            *out = std::strtol(argv[++i], &end, 0);
+            if (*end != '\0') {
+                std::fprintf(stderr, "kelo-scanner-emulator: %s: not a number: %s\n", option, argv[i]);
+                return false;
+            }
+            return true;
+        };
+        long value = 0;
+        if (!std::strcmp(option, "--help") || !std::strcmp(option, "-h")) {
+            printHelp();
+            return 0;
+        } else if (!std::strcmp(option, "--bind")) {
+            if (!needValue(i, argc, option)) return 2;
+            bind = argv[++i];
+        } else if (!std::strcmp(option, "--port")) {
+            if (!number(&port) || port <= 0 || port > 65535) return 2;
+        } else if (!std::strcmp(option, "--serial")) {
+            if (!number(&value)) return 2;
+            config.serialNumber = static_cast<std::uint32_t>(value);
+        } else if (!std::strcmp(option, "--cable-id")) {
+            if (!number(&value)) return 2;
+            config.cableId = static_cast<std::uint32_t>(value);
+        } else if (!std::strcmp(option, "--lasers")) {
+            if (!number(&value) || value < 1 || value > 16) return 2;
+            config.laserCount = static_cast<int>(value);
+        } else if (!std::strcmp(option, "--points")) {
+            if (!number(&value) || value < 0 || value > 486) return 2;
+            config.pointsPerProfile = static_cast<int>(value);
+        } else if (!std::strcmp(option, "--rate")) {
+            if (!needValue(i, argc, option)) return 2;
+            config.profileRateHz = std::atof(argv[++i]);
+            if (config.profileRateHz <= 0) return 2;
+        } else if (!std::strcmp(option, "--seed")) {
+            if (!number(&value)) return 2;
+            config.noiseSeed = static_cast<unsigned>(value);
+        } else if (!std::strcmp(option, "--fault")) {
+            if (!needValue(i, argc, option)) return 2;
+            if (!kelo::emu::parseFault(argv[++i], &fault)) {
+                std::fprintf(stderr, "kelo-scanner-emulator: unknown fault mode %s\n", argv[i]);
+                return 2;
+            }
+        } else if (!std::strcmp(option, "--seconds")) {
+            if (!number(&seconds)) return 2;
+        } else if (!std::strcmp(option, "--verbose")) {
+            config.verbose = true;
+        } else {
+            std::fprintf(stderr, "kelo-scanner-emulator: unknown option %s (try --help)\n", option);
+            return 2;
+        }
+    }
+
+    if (!kelo::net::startup()) {
+        std::fprintf(stderr, "kelo-scanner-emulator: the socket layer did not start\n");
+        return 1;
+    }
+    kelo::emu::Emulator emulator(config);
+    emulator.setFault(fault);
+    if (!emulator.start(bind, static_cast<std::uint16_t>(port))) {
+        std::fprintf(stderr, "kelo-scanner-emulator: cannot listen on %s:%ld\n", bind.c_str(), port);
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::printf("kelo-scanner-emulator: serial %u, %d laser(s), listening on %s:%ld (fault: %s)\n",
+                config.serialNumber, config.laserCount, bind.c_str(), port,
+                kelo::emu::faultName(fault));
+    std::fflush(stdout);
+    for (long tick = 0; !gStop && (seconds < 0 || tick < seconds * 10); ++tick) {
+        kelo::net::sleepMilliseconds(100);
+    }
+    emulator.stop();
+    kelo::net::cleanup();
+    return 0;
+}
