@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Native Linux build of the library, tools and tests; the CTest suite.
+set -euo pipefail
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$((jobs * 4))" --output-on-failure
