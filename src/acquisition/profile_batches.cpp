@@ -1,0 +1,73 @@
+// Batch requests and reads while the connection is synchronised.
+#include "acquisition/outstanding_requests.h"
+#include "acquisition/profile_decoder.h"
+#include "core/command_codes.h"
+#include "core/scanner_connection.h"
+#include "core/transport.h"
+#include "core/wire.h"
+#include "kelo_dll/profiles.h"
+
+namespace {
+
+template <typename Record>
+int32_t readBatch(ScannerConnection* connection, Record* records, uint32_t capacity,
+                  int32_t timeoutMs) {
+    if (connection == nullptr || records == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    if (connection->outstandingRequests == 0) return 0;
+    kelo::uncountRequest(connection);
+
+    std::uint8_t leadBytes[kelo::kBatchLeadSize];
+    const int received = kelo::receiveExact(connection->socket, leadBytes, sizeof leadBytes, 0,
+                                            timeoutMs);
+    if (received != kelo::kReceiveOk) return received;
+    const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
+    if (lead.type != kelo::kAnswerProfileBatch) return KELO_ERROR_IO;
+    if (lead.count == 0) return 0;
+    return kelo::decodeBatchProfiles(connection->socket, records, lead.count, capacity, timeoutMs);
+}
+
+}  // namespace
+
+extern "C" {
+
+KELO_API int32_t KELO_CALL lpSendMultipleProfileRequest(ScannerConnection* connection,
+                                                        uint32_t count) {
+    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    // Counted before the send, and kept counted if the send fails.
+    kelo::countRequest(connection);
+    if (kelo::sendCommand(connection->socket,
+                          kelo::wire::buildCommand(kelo::kCmdMultipleProfileRequest, count)) != 0) {
+        return KELO_ERROR_IO;
+    }
+    return KELO_OK;
+}
+
+KELO_API int32_t KELO_CALL lpReadMultipleProfilesTimeout(ScannerConnection* connection,
+                                                         ProfileRecord* records,
+                                                         uint32_t capacity, int32_t timeoutMs) {
+    return readBatch(connection, records, capacity, timeoutMs);
+}
+
+KELO_API int32_t KELO_CALL lpReadMultipleProfiles(ScannerConnection* connection,
+                                                  ProfileRecord* records, uint32_t capacity) {
+    return readBatch(connection, records, capacity, kelo::kDefaultTimeoutMs);
+}
+
+KELO_API int32_t KELO_CALL lpReadMultipleLargeProfiles(ScannerConnection* connection,
+                                                       LargeProfileRecord* records,
+                                                       uint32_t capacity, int32_t timeoutMs) {
+    return readBatch(connection, records, capacity, timeoutMs);
+}
+
+KELO_API int32_t KELO_CALL lpGetMultipleProfiles(ScannerConnection* connection,
+                                                 ProfileRecord* records, uint32_t count) {
+    if (connection == nullptr || records == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    const int32_t sent = lpSendMultipleProfileRequest(connection, count);
+    if (sent != KELO_OK) return sent;
+    return readBatch(connection, records, count, kelo::kDefaultTimeoutMs);
+}
+
+}  // extern "C"

@@ -1,0 +1,91 @@
+// Single profile requests and reads, and one profile from every laser.
+#include "acquisition/profile_decoder.h"
+#include "acquisition/outstanding_requests.h"
+#include "core/command_codes.h"
+#include "core/scanner_connection.h"
+#include "core/transport.h"
+#include "core/wire.h"
+#include "kelo_dll/profiles.h"
+
+namespace {
+
+int32_t sendProfileRequestN(ScannerConnection* connection, uint32_t laser) {
+    // Counted before the send, and kept counted if the send fails.
+    kelo::countRequest(connection);
+    if (kelo::sendCommand(connection->socket,
+                          kelo::wire::buildCommand(kelo::kCmdProfileRequestN, laser)) != 0) {
+        return KELO_ERROR_IO;
+    }
+    return KELO_OK;
+}
+
+int32_t readProfile(ScannerConnection* connection, ProfileRecord* record) {
+    kelo::uncountRequest(connection);
+    return kelo::decodeProfile(connection->socket, record, kelo::kDefaultTimeoutMs);
+}
+
+}  // namespace
+
+extern "C" {
+
+KELO_API int32_t KELO_CALL lpSendProfileRequest(ScannerConnection* connection) {
+    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (kelo::sendCommand(connection->socket, kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
+        return KELO_ERROR_IO;
+    }
+    kelo::countRequest(connection);
+    return KELO_OK;
+}
+
+KELO_API int32_t KELO_CALL lpSendProfileRequestN(ScannerConnection* connection, uint32_t laser) {
+    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return KELO_ERROR_STATE;
+    return sendProfileRequestN(connection, laser);
+}
+
+KELO_API int32_t KELO_CALL lpReadProfile(ScannerConnection* connection, ProfileRecord* record) {
+    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
+    return readProfile(connection, record);
+}
+
+KELO_API int32_t KELO_CALL lpReadProfileN(ScannerConnection* connection, ProfileRecord* record) {
+    return lpReadProfile(connection, record);
+}
+
+KELO_API int32_t KELO_CALL lpGetProfile(ScannerConnection* connection, ProfileRecord* record) {
+    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
+    if (kelo::sendCommand(connection->socket, kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
+        return KELO_ERROR_IO;
+    }
+    return kelo::decodeProfile(connection->socket, record, kelo::kDefaultTimeoutMs);
+}
+
+KELO_API int32_t KELO_CALL lpGetProfileN(ScannerConnection* connection, uint32_t laser,
+                                         ProfileRecord* record) {
+    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return KELO_ERROR_STATE;
+    const int32_t sent = sendProfileRequestN(connection, laser);
+    if (sent != KELO_OK) return sent;
+    return readProfile(connection, record);
+}
+
+KELO_API int32_t KELO_CALL lpGetProfileFromAllLasers(ScannerConnection* connection,
+                                                     ProfileRecord* records, uint32_t capacity) {
+    if (connection == nullptr || records == nullptr) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (kelo::sendCommand(connection->socket,
+                          kelo::wire::buildCommand(kelo::kCmdProfileFromAllLasers)) != 0) {
+        return KELO_ERROR_IO;
+    }
+    std::uint8_t leadBytes[kelo::kBatchLeadSize];
+    if (kelo::receiveExactDefault(connection->socket, leadBytes, sizeof leadBytes) != 0) {
+        return KELO_ERROR_IO;
+    }
+    // The answer type is not looked at here: the third word is the count
+    // whatever came.
+    const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
+    return kelo::decodeBatchProfiles(connection->socket, records, lead.count, capacity,
+                                     kelo::kDefaultTimeoutMs);
+}
+
+}  // extern "C"
