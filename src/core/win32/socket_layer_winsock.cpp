@@ -1,0 +1,250 @@
+// Winsock 2 behind the platform socket layer. Winsock already keeps a
+// per-thread last error (WSAGetLastError), so the layer reads and sets that.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+
+#include "core/socket_layer.h"
+
+namespace kelo::net {
+namespace {
+
+// The handle stays a 32-bit value on the 32-bit DLL (SOCKET is UINT_PTR).
+SOCKET sock(Socket s) { return static_cast<SOCKET>(s); }
+
+Socket toSocket(SOCKET s) {
+    if (s == INVALID_SOCKET) return kInvalidSocket;
+    return static_cast<Socket>(s);
+}
+
+int fail() { return -1; }
+
+// Winsock counts in int; larger blocks go in several calls.
+int clampLength(std::size_t length) {
+    return length > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length);
+}
+
+sockaddr_in makeAddress(std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = addressNetworkOrder;
+    return address;
+}
+
+int setIntOption(Socket s, int level, int option, int value) {
+    return setsockopt(sock(s), level, option, reinterpret_cast<const char*>(&value),
+                      sizeof value) == 0
+               ? 0
+               : fail();
+}
+
+}  // namespace
+
+bool startup() {
+    WSADATA data{};
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+        WSACleanup();
+        return false;
+    }
+    return true;
+}
+
+void cleanup() { WSACleanup(); }
+
+Socket openTcpSocket() { return toSocket(socket(AF_INET, SOCK_STREAM, 0)); }
+Socket openUdpSocket() { return toSocket(socket(AF_INET, SOCK_DGRAM, 0)); }
+
+int closeSocket(Socket s) { return closesocket(sock(s)) == 0 ? 0 : fail(); }
+
+int setNonBlocking(Socket s, bool nonBlocking) {
+    u_long mode = nonBlocking ? 1 : 0;
+    return ioctlsocket(sock(s), FIONBIO, &mode) == 0 ? 0 : fail();
+}
+
+int setNoDelay(Socket s) { return setIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1); }
+int setBroadcast(Socket s) { return setIntOption(s, SOL_SOCKET, SO_BROADCAST, 1); }
+int setReuseAddress(Socket s) { return setIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    sockaddr_in address = makeAddress(addressNetworkOrder, port);
+    if (connect(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return 0;
+    return fail();
+}
+
+WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long microseconds) {
+    fd_set readSet, writeSet, errorSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&writeSet);
+    FD_ZERO(&errorSet);
+    if (forRead) FD_SET(sock(s), &readSet);
+    if (forWrite) FD_SET(sock(s), &writeSet);
+    FD_SET(sock(s), &errorSet);
+    timeval timeout{};
+    timeout.tv_sec = seconds;
+    timeout.tv_usec = microseconds;
+
+    WaitResult result;
+    // The first argument is ignored by Winsock; given as the socket plus 1.
+    result.ready = select(static_cast<int>(s) + 1, forRead ? &readSet : nullptr,
+                          forWrite ? &writeSet : nullptr, &errorSet, &timeout);
+    if (result.ready < 0) return result;
+    result.readable = forRead && FD_ISSET(sock(s), &readSet);
+    result.writable = forWrite && FD_ISSET(sock(s), &writeSet);
+    result.failed = FD_ISSET(sock(s), &errorSet);
+    // A failed connect lands in the exception set; its reason is the
+    // socket's pending error, which becomes the last error as on POSIX.
+    if (result.failed) {
+        int pending = 0;
+        int size = sizeof pending;
+        if (getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending), &size) ==
+                0 &&
+            pending != 0) {
+            WSASetLastError(pending);
+        }
+    }
+    return result;
+}
+
+long sendBytes(Socket s, const void* data, std::size_t length) {
+    int sent = send(sock(s), static_cast<const char*>(data), clampLength(length), 0);
+    return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+}
+
+long receiveBytes(Socket s, void* data, std::size_t length) {
+    int received = recv(sock(s), static_cast<char*>(data), clampLength(length), 0);
+    return received == SOCKET_ERROR ? fail() : static_cast<long>(received);
+}
+
+// Winsock has no per-call non-blocking flag: ask how much is queued and only
+// call recv when that cannot block. A peer that closed or reset shows as
+// nothing queued; the caller's select then reports it readable and the
+// blocking receive gives 0 or the error.
+long receiveAvailable(Socket s, void* data, std::size_t length) {
+    if (length == 0) return 0;
+    u_long queued = 0;
+    if (ioctlsocket(sock(s), FIONREAD, &queued) != 0) return fail();
+    if (queued == 0) return kWouldBlockResult;
+    const std::size_t wanted = queued < length ? static_cast<std::size_t>(queued) : length;
+    return receiveBytes(s, data, wanted);
+}
+
+long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,
+            std::uint16_t port) {
+    sockaddr_in address = makeAddress(addressNetworkOrder, port);
+    int sent = sendto(sock(s), static_cast<const char*>(data), clampLength(length), 0,
+                      reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+}
+
+long receiveFrom(Socket s, void* data, std::size_t length, std::uint32_t* fromAddress,
+                 std::uint16_t* fromPort) {
+    sockaddr_in address{};
+    int size = sizeof address;
+    int received = recvfrom(sock(s), static_cast<char*>(data), clampLength(length), 0,
+                            reinterpret_cast<sockaddr*>(&address), &size);
+    // A datagram larger than the buffer is truncated; the caller reads the
+    // part that fits, as on POSIX.
+    if (received == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEMSGSIZE) return fail();
+        received = clampLength(length);
+    }
+    if (fromAddress) *fromAddress = address.sin_addr.s_addr;
+    if (fromPort) *fromPort = ntohs(address.sin_port);
+    return static_cast<long>(received);
+}
+
+int bindSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    sockaddr_in address = makeAddress(addressNetworkOrder, port);
+    return bind(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : fail();
+}
+
+std::uint16_t boundPort(Socket s) {
+    sockaddr_in address{};
+    int size = sizeof address;
+    if (getsockname(sock(s), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+// gethostbyname keeps its result in per-thread storage, so this is safe on
+// several threads at once; it accepts dotted addresses as well.
+bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder) {
+    if (name == nullptr) return false;
+    const hostent* found = gethostbyname(name);
+    if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4 ||
+        found->h_addr_list == nullptr || found->h_addr_list[0] == nullptr) {
+        return false;
+    }
+    std::memcpy(addressNetworkOrder, found->h_addr_list[0], 4);
+    return true;
+}
+
+// The addresses the host's own name resolves to, in resolver order, without
+// the loopback addresses (nothing is discovered through them).
+std::vector<std::uint32_t> localIPv4Addresses() {
+    std::vector<std::uint32_t> addresses;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(name, nullptr, &hints, &found);
+    if (rc != 0) {
+        WSASetLastError(rc);
+        return addresses;
+    }
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family != AF_INET || entry->ai_addrlen != sizeof(sockaddr_in)) continue;
+        const std::uint32_t address =
+            reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+        if ((ntohl(address) >> 24) == 127) continue;
+        addresses.push_back(address);
+    }
+    freeaddrinfo(found);
+    return addresses;
+}
+
+bool parseDottedAddress(const char* text, std::uint32_t* addressNetworkOrder) {
+    if (text == nullptr || *text == '\0') return false;
+    const unsigned long parsed = inet_addr(text);
+    // inet_addr gives INADDR_NONE both for bad text and for the broadcast
+    // address itself; only the latter is an address.
+    if (parsed == INADDR_NONE && std::strcmp(text, "255.255.255.255") != 0) return false;
+    *addressNetworkOrder = static_cast<std::uint32_t>(parsed);
+    return true;
+}
+
+int lastError() { return WSAGetLastError(); }
+void setLastError(int error) { WSASetLastError(error); }
+
+void yieldProcessor() { Sleep(0); }
+
+// SO_REUSEADDR would let a second listener share the port on Windows; an
+// exclusive listener fails to bind instead, as a POSIX one does.
+Socket listenTcp(std::uint32_t addressNetworkOrder, std::uint16_t port, int backlog) {
+    Socket s = openTcpSocket();
+    if (s == kInvalidSocket) return s;
+    setIntOption(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+    if (bindSocket(s, addressNetworkOrder, port) != 0 || listen(sock(s), backlog) != 0) {
+        const int saved = WSAGetLastError();
+        closesocket(sock(s));
+        WSASetLastError(saved);
+        return kInvalidSocket;
+    }
+    return s;
+}
+
+Socket acceptConnection(Socket listener) {
+    return toSocket(accept(sock(listener), nullptr, nullptr));
+}
+
+void sleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+}  // namespace kelo::net
