@@ -1,0 +1,103 @@
+#include "config/counted_string.h"
+
+#include <charconv>
+#include <cstring>
+#include <new>
+
+#include "core/transport.h"
+#include "core/wire.h"
+
+namespace kelo {
+namespace {
+
+bool isCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+int readCountedString(net::Socket s, std::string& out) {
+    std::uint8_t countBytes[wire::kWordSize];
+    if (receiveExactDefault(s, countBytes, sizeof countBytes) != kReceiveOk) return -1;
+    const std::uint32_t count = wire::getWord(countBytes);
+    if (count > kMaxCountedStringBytes) return -1;
+    std::string text;
+    try {
+        text.assign(count, '\0');
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    if (count > 0 && receiveExactDefault(s, text.data(), count) != kReceiveOk) return -1;
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    out.swap(text);
+    return 0;
+}
+
+int readCountedNumber(net::Socket s, double* out) {
+    std::string text;
+    if (readCountedString(s, text) != 0) return -1;
+    parseCalibrationNumber(text, out);
+    return 0;
+}
+
+void formatCalibrationNumber(double value, std::string& out) {
+    // to_chars in general form with a precision is defined as printf's %.*g
+    // in the C locale, so the host's numeric locale cannot change the text.
+    char buffer[kMaxNumberTextLength + 1] = {};
+    const auto result =
+        std::to_chars(buffer, buffer + kMaxNumberTextLength, value, std::chars_format::general, 10);
+    if (result.ec != std::errc()) {
+        out.clear();
+        return;
+    }
+    out.assign(buffer, result.ptr);
+}
+
+bool parseCalibrationNumber(const std::string& text, double* out) {
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end && isCSpace(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    // from_chars takes neither a '+' nor a second sign nor the 0x prefix;
+    // the sign is handled here so that "+1" and "-0x1p3" read as scanf reads them.
+    if (p == end || *p == '+' || *p == '-') return false;
+    double value = 0.0;
+    std::from_chars_result result{};
+    if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+        ((end - p >= 3 && isHexDigit(p[2])) ||
+         (end - p >= 4 && p[2] == '.' && isHexDigit(p[3])))) {
+        result = std::from_chars(p + 2, end, value, std::chars_format::hex);
+    } else {
+        result = std::from_chars(p, end, value, std::chars_format::general);
+    }
+    if (result.ec != std::errc()) return false;
+    *out = negative ? -value : value;
+    return true;
+}
+
+void appendCountedStrings(std::vector<std::uint8_t>& out, const std::vector<std::string>& texts) {
+    for (const std::string& text : texts) {
+        std::uint8_t count[wire::kWordSize];
+        wire::putWord(count, static_cast<std::uint32_t>(text.size()));
+        out.insert(out.end(), count, count + wire::kWordSize);
+        out.insert(out.end(), text.begin(), text.end());
+    }
+}
+
+std::uint32_t countedStringsSize(const std::vector<std::string>& texts) {
+    std::uint32_t size = 0;
+    for (const std::string& text : texts)
+        size += static_cast<std::uint32_t>(wire::kWordSize + text.size());
+    return size;
+}
+
+}  // namespace kelo

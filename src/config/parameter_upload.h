@@ -1,0 +1,15 @@
+// Limits of the parameter exchanges.
+#pragma once
+
+#include <cstdint>
+
+namespace kelo {
+
+// A rejection announcing more messages than this is a broken peer: the
+// answer is refused with -1 rather than followed.
+inline constexpr std::int32_t kMaxErrorMessages = 65536;
+
+// The longest parameter text accepted from the scanner (command 16).
+inline constexpr std::uint32_t kMaxParameterTextBytes = 64u * 1024u * 1024u;
+
+}  // namespace kelo
