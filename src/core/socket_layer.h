@@ -31,6 +31,9 @@ int setNonBlocking(Socket s, bool nonBlocking);
 int setNoDelay(Socket s);
 int setBroadcast(Socket s);
 int setReuseAddress(Socket s);
+// Ends the sending half of a connected TCP socket: the peer reads the
+// bytes already sent, then end of stream; this side can still receive.
+int shutdownSend(Socket s);
 
 // Starts a connect; 0 when connected at once, -1 otherwise with the last
 // error set (kErrorWouldBlock while a non-blocking connect is in progress).

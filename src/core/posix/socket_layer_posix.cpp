@@ -79,6 +79,8 @@ int setNoDelay(Socket s) { return setIntOption(s, IPPROTO_TCP, TCP_NODELAY); }
 int setBroadcast(Socket s) { return setIntOption(s, SOL_SOCKET, SO_BROADCAST); }
 int setReuseAddress(Socket s) { return setIntOption(s, SOL_SOCKET, SO_REUSEADDR); }
 
+int shutdownSend(Socket s) { return shutdown(fd(s), SHUT_WR) == 0 ? 0 : fail(); }
+
 int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
     sockaddr_in address = makeAddress(addressNetworkOrder, port);
     if (connect(fd(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return 0;
