@@ -186,6 +186,7 @@ bool Emulator::start(const std::string& bindAddress, std::uint16_t port) {
 }
 
 void Emulator::stop() {
+    stopDiscovery();
     if (!running_) return;
     stopping_ = true;
     if (acceptThread_.joinable()) acceptThread_.join();

@@ -110,6 +110,12 @@ public:
     bool start(const std::string& bindAddress = "0.0.0.0",
                std::uint16_t port = 24334);
     void stop();
+    // Answers UDP discovery on bindAddress:port (several emulators may share
+    // one) and applies configuration messages addressed to this serial
+    // number; see discovery_responder.h. stop() ends it too.
+    bool startDiscovery(const std::string& bindAddress = "0.0.0.0",
+                        std::uint16_t port = 30127);
+    void stopDiscovery();
     bool running() const { return running_; }
     const std::string& bindAddress() const { return bindAddress_; }
 

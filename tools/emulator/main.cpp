@@ -33,6 +33,11 @@ void printHelp() {
         "  --seed N           seed of the profile noise (default 1)\n"
         "  --fault MODE       misbehave on every answer: none, silent, short,\n"
         "                     wrong-type, huge-length, drop (default none)\n"
+        "  --discovery        also answer UDP discovery and apply cable-id and IP\n"
+        "                     configuration messages (UDP port 30127)\n"
+        "  --discovery-bind ADDR  address of the UDP socket (default 0.0.0.0, which\n"
+        "                     is needed to receive broadcasts)\n"
+        "  --discovery-port N UDP port (default 30127)\n"
         "  --seconds N        stop after N seconds (default: run until killed)\n"
         "  --verbose          log every command\n"
         "  --help             this text");
@@ -52,6 +57,9 @@ int main(int argc, char** argv) {
     long port = 24334;
     long seconds = -1;
     kelo::emu::Fault fault = kelo::emu::Fault::None;
+    bool discovery = false;
+    std::string discoveryBind = "0.0.0.0";
+    long discoveryPort = 30127;
 
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
@@ -99,6 +107,13 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kelo-scanner-emulator: unknown fault mode %s\n", argv[i]);
                 return 2;
             }
+        } else if (!std::strcmp(option, "--discovery")) {
+            discovery = true;
+        } else if (!std::strcmp(option, "--discovery-bind")) {
+            if (!needValue(i, argc, option)) return 2;
+            discoveryBind = argv[++i];
+        } else if (!std::strcmp(option, "--discovery-port")) {
+            if (!number(&discoveryPort) || discoveryPort <= 0 || discoveryPort > 65535) return 2;
         } else if (!std::strcmp(option, "--seconds")) {
             if (!number(&seconds)) return 2;
         } else if (!std::strcmp(option, "--verbose")) {
@@ -118,6 +133,17 @@ int main(int argc, char** argv) {
     if (!emulator.start(bind, static_cast<std::uint16_t>(port))) {
         std::fprintf(stderr, "kelo-scanner-emulator: cannot listen on %s:%ld\n", bind.c_str(), port);
         return 1;
+    }
+    if (discovery &&
+        !emulator.startDiscovery(discoveryBind, static_cast<std::uint16_t>(discoveryPort))) {
+        std::fprintf(stderr, "kelo-scanner-emulator: cannot answer discovery on %s:%ld\n",
+                     discoveryBind.c_str(), discoveryPort);
+        emulator.stop();
+        return 1;
+    }
+    if (discovery) {
+        std::printf("kelo-scanner-emulator: answering discovery on %s:%ld\n", discoveryBind.c_str(),
+                    discoveryPort);
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
