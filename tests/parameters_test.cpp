@@ -42,13 +42,15 @@ std::vector<std::string> messagesOf(ScannerConnection* connection) {
     return messages;
 }
 
+// Text mode on both sides, as the library uses: line ends read back as LF
+// wherever the platform translates them.
 std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void writeFile(const fs::path& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 

@@ -26,11 +26,11 @@ std::vector<std::uint8_t> buildMessage(std::uint32_t code, std::uint32_t laserIn
     // The length word counts everything after the header.
     const std::uint32_t length = static_cast<std::uint32_t>(
         wire::kWordSize + countedStringsSize(texts) + (trailer ? wire::kWordSize : 0));
-    std::vector<std::uint8_t> message;
+    std::vector<std::uint8_t> message(wire::kHeaderSize + wire::kWordSize);
     message.reserve(wire::kHeaderSize + length);
-    const auto header = wire::buildHeader(code, length);
-    message.insert(message.end(), header.begin(), header.end());
-    appendWord(message, laserIndex);
+    wire::putWord(message.data(), code);
+    wire::putWord(message.data() + wire::kWordSize, length);
+    wire::putWord(message.data() + wire::kHeaderSize, laserIndex);
     appendCountedStrings(message, texts);
     if (trailer) appendWord(message, kCalibrationTrailer);
     return message;
