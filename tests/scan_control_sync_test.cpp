@@ -1,0 +1,52 @@
+// Scans, images, status, overrides and firmware across real sync-mode
+// changes: what is refused, what is sent, and that nothing leaks into the
+// stream of the synchronised connection.
+#include <memory>
+
+#include "core/command_codes.h"
+#include "emulator/override_state.h"
+#include "support/emulator_fixture.h"
+
+namespace kelo::test {
+namespace {
+
+class ScanControlSyncTest : public EmulatorTest {};
+
+TEST_F(ScanControlSyncTest, IdleOnlyOperationsAreRefusedInTimeSync) {
+    ScannerConnection* c = open();
+    ASSERT_NE(c, nullptr);
+    auto scan = std::make_unique<ScanRecord>();
+    auto image = std::make_unique<ImageRecord>();
+    ASSERT_EQ(lpGetScannerStatusFromScanner(c), 0);
+
+    ASSERT_EQ(lpEnterTimeSyncMode(c), 0);
+    emulator_.clearReceived();
+    EXPECT_EQ(lpGetScan(c, scan.get()), 21);
+    EXPECT_EQ(lpGetImageScanN(c, 0, image.get(), scan.get()), 21);
+    EXPECT_EQ(lpGetScannerStatusFromScanner(c), 21);
+    char text[8];
+    EXPECT_EQ(lpGetStatusDescriptionFromScanner(c, 0, text, 7), 21);
+    EXPECT_EQ(lpOverrideScanWindow(c, 10.0, -10.0, -5.0, 5.0), 21);
+    EXPECT_EQ(lpOverrideLaserAutoexposure(c, 1, 1, 1, 0, 1, 0, 0), 21);
+    EXPECT_EQ(lpOverrideSyncSettings(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), 21);
+    expectReceived({});
+    // Lookups still answer from the fetch made while idle.
+    std::int32_t serial = 0;
+    EXPECT_EQ(lpGetScannerStatusValue(c, 0, &serial), 0);
+    EXPECT_EQ(serial, 1001);
+
+    // Alternating exposure and the firmware update go out while synchronised.
+    ASSERT_EQ(lpSetAlternatingExposure(c, 1, 100, 200), 0);
+    const std::uint8_t firmware[3] = {9, 8, 7};
+    EXPECT_EQ(lpSendScannerFirmwareUpdate(c, firmware, 3, 577), 0);
+
+    ASSERT_EQ(lpExitSyncMode(c), 0);
+    EXPECT_EQ(lpSetAlternatingExposure(c, 1, 100, 200), 21);
+    ASSERT_EQ(lpGetImageScan(c, image.get(), scan.get()), 0);
+    EXPECT_EQ(scan->pointCount, 640);
+    EXPECT_EQ(image->rowLength, 640u);
+    EXPECT_EQ(emulator_.state<emu::OverrideState>().count(kCmdAlternatingExposure), 1u);
+}
+
+}  // namespace
+}  // namespace kelo::test
