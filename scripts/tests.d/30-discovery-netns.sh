@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Discovery over real UDP broadcasts, run inside a network namespace of its
+# own so that nothing reaches this machine's network: loopback, a veth pair
+# with two addresses and a broadcast route, one emulator process answering
+# discovery, and the Discovery tests of kelo_tests (which refuse to
+# broadcast anywhere else). Needs root, or unprivileged user namespaces.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${KELO_BUILD_DIR:-build}
+addresses=10.77.0.1,10.77.0.2
+external_serial=7007
+
+if [ "${1:-}" != --inside ]; then
+    for program in "$build/bin/kelo_tests" "$build/bin/kelo-scanner-emulator"; do
+        [ -x "$program" ] || { echo "missing $program (run 10-native.sh first)" >&2; exit 1; }
+    done
+    KELO_HOST_NETNS=$(readlink /proc/self/ns/net)
+    export KELO_HOST_NETNS
+    if [ "$(id -u)" = 0 ]; then
+        exec unshare --net bash "$0" --inside
+    fi
+    exec unshare --map-root-user --net bash "$0" --inside
+fi
+
+# From here on the shell is in the new namespace; make sure of it.
+[ "$(readlink /proc/self/ns/net)" != "$KELO_HOST_NETNS" ] || {
+    echo "not in a network namespace of our own; refusing to broadcast" >&2
+    exit 1
+}
+
+ip link set lo up
+if ! ip link add kelo-disc0 type veth peer name kelo-disc1 2>/dev/null; then
+    ip link add kelo-disc0 type dummy
+fi
+IFS=, read -r -a list <<<"$addresses"
+for address in "${list[@]}"; do
+    ip addr add "$address/24" dev kelo-disc0
+done
+ip link set kelo-disc0 up
+ip link show kelo-disc1 >/dev/null 2>&1 && ip link set kelo-disc1 up
+ip route add 255.255.255.255 dev kelo-disc0 2>/dev/null || true
+ip -brief addr
+
+log=$(mktemp)
+"$build/bin/kelo-scanner-emulator" --bind 127.0.0.1 --serial "$external_serial" --discovery \
+    --seconds 300 >"$log" 2>&1 &
+emulator=$!
+trap 'kill "$emulator" 2>/dev/null || true; wait "$emulator" 2>/dev/null || true; rm -f "$log"' EXIT
+for _ in $(seq 50); do
+    grep -q "answering discovery" "$log" && break
+    kill -0 "$emulator" 2>/dev/null || { cat "$log" >&2; exit 1; }
+    sleep 0.1
+done
+grep -q "answering discovery" "$log" || { cat "$log" >&2; echo "emulator did not start" >&2; exit 1; }
+
+export KELO_DISCOVERY_NETNS_ADDRESSES=$addresses
+export KELO_DISCOVERY_EXTERNAL_SERIAL=$external_serial
+"$build/bin/kelo_tests" --gtest_filter="${KELO_DISCOVERY_FILTER:-Discovery*}"
