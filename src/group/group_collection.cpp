@@ -26,10 +26,11 @@ bool endsCollection(int32_t result) {
     return result == KELO_ERROR_IO || result == KELO_ERROR_ARGUMENT;
 }
 
-// The collection loop proper. Every member is synchronised and n >= 1.
-// Profiles land straight in the members' stores after those already
-// received in this call; the loop returns once every member holds n, or
-// at the first member whose request or read fails.
+// The collection loop proper. Every member is synchronised, n >= 1 and
+// every store has room for n records. Profiles land straight in the
+// members' stores after those already received in this call; the loop
+// returns once every member holds n, or at the first member whose request
+// or read fails.
 KeloGroupResult collect(MemberMap& members, std::uint32_t n) {
     for (auto& member : members) member.second.received = 0;
     std::size_t completed = 0;
@@ -43,10 +44,6 @@ KeloGroupResult collect(MemberMap& members, std::uint32_t n) {
         bool progressed = false;
         for (auto& [connection, profiles] : members) {
             if (profiles.received >= n) continue;
-            if (!profiles.reserveRecords(n)) {
-                profiles.count = profiles.received;
-                return memberResult(connection);
-            }
             const std::uint32_t wanted = n - profiles.received;
             const int32_t result =
                 lpReadMultipleProfiles(connection, &profiles.records[profiles.received], wanted);
@@ -115,6 +112,11 @@ KELO_API KeloGroupResult KELO_CALL lpMultipleScannerGetMultipleProfiles(Multiple
         return KELO_GROUP_OK;
     }
 
+    // Room for every member's profiles before the first request, so running
+    // out of memory leaves no request unanswered and no store changed.
+    for (auto& member : group->members) {
+        if (!member.second.reserveRecords(count)) return memberResult(member.first);
+    }
     return kelo::group::collect(group->members, count);
 }
 
