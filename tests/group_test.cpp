@@ -109,7 +109,7 @@ emu::Bytes profileAnswer(std::uint32_t tag, std::uint32_t sequence) {
 
 // How one batch request is answered.
 struct Step {
-    enum Kind { Batch, NoProfile, BrokenBatch } kind = Batch;
+    enum Kind { Batch, NoProfile, BrokenBatch, Silent } kind = Batch;
     std::uint32_t profiles = 0;   // profiles sent (Batch, BrokenBatch)
     std::uint32_t announced = 0;  // count word of a BrokenBatch, which then closes
 };
@@ -118,6 +118,7 @@ Step noProfileInside() { return Step{Step::NoProfile, 0, 1}; }
 Step brokenBatch(std::uint32_t announced, std::uint32_t sent) {
     return Step{Step::BrokenBatch, sent, announced};
 }
+Step noAnswer() { return Step{Step::Silent, 0, 0}; }
 
 // Answers command 38 from a list of steps; once the list is used up, every
 // request is answered with exactly the number of profiles it asked for.
@@ -144,6 +145,7 @@ private:
             step = steps_.front();
             steps_.pop_front();
         }
+        if (step.kind == Step::Silent) return;
         emu::Bytes payload;
         emu::appendWord(payload, step.announced);
         if (step.kind == Step::NoProfile) {
@@ -393,6 +395,24 @@ TEST_F(GroupTest, EmptyAndNoProfileBatchesLeadToAnotherRound) {
     expectStored(1, 0, 5);
     EXPECT_EQ(first.requested(), (std::vector<std::uint32_t>{5, 5, 3}));
     EXPECT_EQ(second.requested(), (std::vector<std::uint32_t>{5, 5}));
+}
+
+// Takes the 5-second read time-out once.
+TEST_F(GroupTest, ATimedOutReadLeadsToAnotherRound) {
+    startScanners(2);
+    BatchScript& slow = script(0, {batch(1), noAnswer()});
+    script(1);
+    addAllShuffled();
+    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_GE(seconds, 4.5);
+    expectStored(0, 0, 3);
+    expectStored(1, 0, 3);
+    EXPECT_EQ(slow.requested(), (std::vector<std::uint32_t>{3, 2, 2}));
 }
 
 TEST_F(GroupTest, DroppedMemberReturnsItsHandleWithItsPartialCount) {
