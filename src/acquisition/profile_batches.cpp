@@ -24,7 +24,8 @@ int32_t readBatch(ScannerConnection* connection, Record* records, uint32_t capac
     const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
     if (lead.type != kelo::kAnswerProfileBatch) return KELO_ERROR_IO;
     if (lead.count == 0) return 0;
-    return kelo::decodeBatchProfiles(connection->socket, records, lead.count, capacity, timeoutMs);
+    return kelo::decodeBatchProfiles(connection->socket, kelo::Records<Record>{records, capacity}, lead,
+                                     timeoutMs);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/command_codes.h"
 #include "core/socket_layer.h"
 #include "core/transport.h"
+#include "acquisition/answer_stream.h"
 #include "core/wire.h"
 #include "kelo_dll/profiles.h"
 
@@ -31,6 +32,13 @@ inline constexpr std::size_t kDiscardChunk = 1024;
 template <typename Record>
 inline constexpr std::size_t kRecordPoints = sizeof(Record::points) / sizeof(Record::points[0]);
 
+// The caller's array of records and how many it holds.
+template <typename Record>
+struct Records {
+    Record* array;
+    std::uint32_t capacity;
+};
+
 struct BatchLead {
     std::uint32_t type = 0;
     std::uint32_t length = 0;
@@ -43,11 +51,12 @@ inline BatchLead parseBatchLead(const std::uint8_t* bytes) {
 }
 
 // Reads and drops length bytes; 0, or the failed receive's result.
-inline int discardBytes(net::Socket s, std::uint32_t length, std::int32_t timeoutMs) {
+template <typename Stream>
+int discardBytes(Stream& in, std::uint32_t length) {
     std::uint8_t scratch[kDiscardChunk];
     while (length > 0) {
         const std::uint32_t piece = length < kDiscardChunk ? length : std::uint32_t(kDiscardChunk);
-        const int result = receiveExact(s, scratch, piece, 0, timeoutMs);
+        const int result = in.receive(scratch, piece);
         if (result != kReceiveOk) return result;
         length -= piece;
     }
@@ -70,11 +79,44 @@ void profileToHost(Record* record) {
 
 namespace detail {
 
-template <typename Record>
-int decodeProfileAt(net::Socket s, Record* record, Record* scratch, std::int32_t timeoutMs,
-                    int depth) {
+// Receives a profile payload of `length` bytes (at most the record's size)
+// and turns it into host order: the same record as receiving it whole and
+// converting afterwards, but converted while it is copied where the stream
+// buffers.
+template <typename Record, typename Stream>
+int receiveProfile(Stream& in, Record* record, std::uint32_t length) {
+    constexpr std::uint32_t leadBytes = kProfileLeadWords * wire::kWordSize;
+    if (length < leadBytes) {
+        const int result = in.receive(record, length);
+        if (result == kReceiveOk) profileToHost(record);
+        return result;
+    }
+    int result = in.receiveWords(record, kProfileLeadWords);
+    if (result != kReceiveOk) return result;
+    if (static_cast<std::size_t>(record->pointCount) > kRecordPoints<Record> && record->pointCount > 0) {
+        record->pointCount = static_cast<std::int32_t>(kRecordPoints<Record>);
+    }
+    const std::uint32_t countedWords =
+        record->pointCount > 0 ? std::uint32_t(record->pointCount) * kProfileWordsPerPoint : 0;
+    const std::uint32_t receivedWords = (length - leadBytes) / wire::kWordSize;
+    const std::uint32_t convertedWords = countedWords < receivedWords ? countedWords : receivedWords;
+    auto* points = reinterpret_cast<std::uint8_t*>(record->points);
+    result = in.receiveWords(points, convertedWords);
+    if (result != kReceiveOk) return result;
+    const std::uint32_t convertedBytes = convertedWords * wire::kWordSize;
+    result = in.receive(points + convertedBytes, length - leadBytes - convertedBytes);
+    if (result != kReceiveOk) return result;
+    // Counted points the payload did not reach are converted where they lie.
+    if (countedWords > convertedWords) {
+        wire::wordsToHost(points + convertedBytes, countedWords - convertedWords);
+    }
+    return kDecodeOk;
+}
+
+template <typename Record, typename Stream>
+int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth) {
     std::uint8_t headerBytes[wire::kHeaderSize];
-    int result = receiveExact(s, headerBytes, sizeof headerBytes, 0, timeoutMs);
+    int result = in.receive(headerBytes, sizeof headerBytes);
     if (result != kReceiveOk) return result;
     const wire::AnswerHeader header = wire::parseAnswerHeader(headerBytes);
 
@@ -83,29 +125,25 @@ int decodeProfileAt(net::Socket s, Record* record, Record* scratch, std::int32_t
             if (header.length > sizeof(Record)) {
                 // Too long for the record: read to its end so the stream
                 // stays in step, and keep none of it.
-                result = receiveExact(s, record, sizeof(Record), 0, timeoutMs);
+                result = in.receive(record, sizeof(Record));
                 if (result == kReceiveOk) {
-                    result = discardBytes(s, header.length - std::uint32_t(sizeof(Record)),
-                                          timeoutMs);
+                    result = discardBytes(in, header.length - std::uint32_t(sizeof(Record)));
                 }
                 return result != kReceiveOk ? result : kDecodeFailed;
             }
-            result = receiveExact(s, record, header.length, 0, timeoutMs);
-            if (result != kReceiveOk) return result;
-            profileToHost(record);
-            return kDecodeOk;
+            return receiveProfile(in, record, header.length);
         }
         case kAnswerProfileBatch: {
             std::uint8_t countBytes[wire::kWordSize];
-            result = receiveExact(s, countBytes, sizeof countBytes, 0, timeoutMs);
+            result = in.receive(countBytes, sizeof countBytes);
             if (result != kReceiveOk) return result;
             const auto count = static_cast<std::int32_t>(wire::getWord(countBytes));
             if (count == 0) return kDecodeNoProfile;
             if (depth >= kMaxBatchNesting) return kDecodeFailed;
-            result = decodeProfileAt(s, record, scratch, timeoutMs, depth + 1);
+            result = decodeAnswer(in, record, scratch, depth + 1);
             if (result != kDecodeOk) return result;
             for (std::int32_t i = 1; i < count; ++i) {
-                result = decodeProfileAt(s, scratch, scratch, timeoutMs, depth + 1);
+                result = decodeAnswer(in, scratch, scratch, depth + 1);
                 if (result != kDecodeOk) return result;
             }
             return kDecodeOk;
@@ -124,26 +162,36 @@ int decodeProfileAt(net::Socket s, Record* record, Record* scratch, std::int32_t
 // or an empty batch); -4 time-out. A batch gives its first profile.
 template <typename Record>
 int decodeProfile(net::Socket s, Record* record, std::int32_t timeoutMs) {
+    ExactStream in(s, timeoutMs);
     Record scratch;  // the discarded profiles of a batch, reused for each
-    return detail::decodeProfileAt(s, record, &scratch, timeoutMs, 0);
+    return detail::decodeAnswer(in, record, &scratch, 0);
 }
 
-// Profiles of a batch whose lead (header and count) was read: the first
-// `capacity` into records, the rest dropped through one scratch record.
-// The number stored, or the first failing decode's result.
+// The profile answers of a batch whose lead was read: the first `capacity`
+// into records, the rest dropped through one scratch record. The number
+// stored, or the first failing decode's result; -1 as well when the
+// answer's length word claimed bytes that none of its profiles used and
+// that were read ahead (the stream is then out of step).
 template <typename Record>
-std::int32_t decodeBatchProfiles(net::Socket s, Record* records, std::uint32_t count,
-                                 std::uint32_t capacity, std::int32_t timeoutMs) {
-    const std::uint32_t stored = count < capacity ? count : capacity;
+std::int32_t decodeBatchProfiles(net::Socket s, Records<Record> records, const BatchLead& lead,
+                                 std::int32_t timeoutMs) {
+    const std::uint64_t claimed =
+        lead.length >= wire::kWordSize ? lead.length - wire::kWordSize : 0;
+    BatchStream in(s, timeoutMs, claimed);
     Record scratch;
-    for (std::uint32_t i = 0; i < stored; ++i) {
-        const int result = detail::decodeProfileAt(s, &records[i], &scratch, timeoutMs, 0);
+    const std::uint32_t stored = lead.count < records.capacity ? lead.count : records.capacity;
+    std::uint64_t start = 0;
+    for (std::uint32_t i = 0; i < lead.count; ++i) {
+        if (i > 0) {
+            // Expect the rest to be profiles of the size of the last one.
+            in.expectEnd(in.position() + std::uint64_t(lead.count - i) * (in.position() - start));
+        }
+        start = in.position();
+        Record* target = i < stored ? &records.array[i] : &scratch;
+        const int result = detail::decodeAnswer(in, target, &scratch, 0);
         if (result != kDecodeOk) return result;
     }
-    for (std::uint32_t i = stored; i < count; ++i) {
-        const int result = detail::decodeProfileAt(s, &scratch, &scratch, timeoutMs, 0);
-        if (result != kDecodeOk) return result;
-    }
+    if (!in.finish()) return kDecodeFailed;
     return static_cast<std::int32_t>(stored);
 }
 

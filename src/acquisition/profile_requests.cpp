@@ -84,7 +84,8 @@ KELO_API int32_t KELO_CALL lpGetProfileFromAllLasers(ScannerConnection* connecti
     // The answer type is not looked at here: the third word is the count
     // whatever came.
     const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
-    return kelo::decodeBatchProfiles(connection->socket, records, lead.count, capacity,
+    return kelo::decodeBatchProfiles(connection->socket,
+                                     kelo::Records<ProfileRecord>{records, capacity}, lead,
                                      kelo::kDefaultTimeoutMs);
 }
 
