@@ -73,6 +73,8 @@ int setNoDelay(Socket s) { return setIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1); 
 int setBroadcast(Socket s) { return setIntOption(s, SOL_SOCKET, SO_BROADCAST, 1); }
 int setReuseAddress(Socket s) { return setIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1); }
 
+int shutdownSend(Socket s) { return shutdown(sock(s), SD_SEND) == 0 ? 0 : fail(); }
+
 int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
     sockaddr_in address = makeAddress(addressNetworkOrder, port);
     if (connect(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return 0;

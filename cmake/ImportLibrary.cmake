@@ -1,0 +1,53 @@
+# Rewrites the DLL's import library after the link. The linker's own import
+# library names the plain exports without their __stdcall decoration, so a
+# caller compiled against kelo_dll.h (which asks for lpCloseConnection@4)
+# would not link. This one maps every decorated caller-side symbol onto the
+# name the DLL really exports.
+#   cmake -DNM=... -DDLLTOOL=... -DDLL=... -DDEF=<module definition file>
+#         -DIMPLIB=<import library> -DWORK_DEF=<scratch .def> -P ImportLibrary.cmake
+foreach(var NM DLLTOOL DLL DEF IMPLIB WORK_DEF)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "ImportLibrary: ${var} is not set")
+  endif()
+endforeach()
+
+# The stdcall symbols of the DLL's code: "_lpCloseConnection@4".
+execute_process(COMMAND ${NM} ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ImportLibrary: ${NM} failed on ${DLL}: ${err}")
+endif()
+string(REGEX MATCHALL "[Tt] _[A-Za-z0-9_]+@[0-9]+" decorated "${symbols}")
+
+file(STRINGS ${DEF} lines)
+set(out "LIBRARY kelo_dll.dll\nEXPORTS\n")
+foreach(line IN LISTS lines)
+  string(STRIP "${line}" line)
+  if(line MATCHES "^(LIBRARY|EXPORTS)" OR line STREQUAL "")
+    continue()
+  endif()
+  if(line MATCHES "^([^ =]+) = ([^ ]+)$")
+    # Decorated export: the caller's symbol is the internal one, the DLL's
+    # name is kept exactly ('==' stops dlltool from stripping it).
+    string(APPEND out "    ${CMAKE_MATCH_2} == ${CMAKE_MATCH_1}\n")
+  else()
+    set(match "")
+    foreach(symbol IN LISTS decorated)
+      if(symbol MATCHES "^[Tt] _${line}@([0-9]+)$")
+        set(match "${line}@${CMAKE_MATCH_1}")
+        break()
+      endif()
+    endforeach()
+    if(match STREQUAL "")
+      message(FATAL_ERROR "ImportLibrary: no __stdcall symbol for export ${line} in ${DLL}")
+    endif()
+    # --kill-at below strips the @N from the name the import refers to.
+    string(APPEND out "    ${match}\n")
+  endif()
+endforeach()
+file(WRITE ${WORK_DEF} "${out}")
+
+execute_process(COMMAND ${DLLTOOL} --kill-at -d ${WORK_DEF} -l ${IMPLIB}
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ImportLibrary: dlltool failed: ${err}")
+endif()

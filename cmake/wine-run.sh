@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross build under Wine, for CTest and the
+# test scripts: wine-run.sh <build>/bin/program.exe [arguments...]
+# The Wine prefix lives in the build directory (<build>/wineprefix) unless
+# WINEPREFIX is set; it is created on first use, without a display and
+# without the Mono and Gecko installers, so it works in CI.
+set -euo pipefail
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 PROGRAM.exe [ARGUMENTS...]" >&2
+    exit 2
+fi
+
+program_dir=$(cd "$(dirname "$1")" && pwd)
+export WINEPREFIX="${WINEPREFIX:-$(dirname "$program_dir")/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    # Parallel test processes: one creates the prefix, the others wait.
+    exec 9>"$WINEPREFIX.lock"
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "wine-run: could not create the Wine prefix $WINEPREFIX" >&2
+            exit 1
+        fi
+    fi
+    flock -u 9
+    exec 9>&-
+fi
+
+exec wine "$@"
