@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The whole test suite again, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer: any memory error, leak or undefined behaviour
+# in the library, the emulator or the tools fails the test that hit it.
+set -euo pipefail
+build=build-asan
+jobs=$(nproc)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_SANITIZE=address,undefined \
+    -DKELO_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" -j"$((jobs * 4))" --output-on-failure
