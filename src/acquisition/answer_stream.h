@@ -87,15 +87,15 @@ class BatchStream {
 public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
-    // answerLength: the bytes the answer's length word says follow the
-    // lead already read (0 when unknown: no read-ahead by that bound).
-    BatchStream(net::Socket s, std::int32_t timeoutMs, std::uint64_t answerLength)
-        : socket_(s), timeoutMs_(timeoutMs), claimedEnd_(answerLength) {}
+    // Until both ends are given, every piece is received exactly.
+    BatchStream(net::Socket s, std::int32_t timeoutMs) : socket_(s), timeoutMs_(timeoutMs) {}
     BatchStream(const BatchStream&) = delete;
     BatchStream& operator=(const BatchStream&) = delete;
 
     // Bytes handed to the decoder so far.
     std::uint64_t position() const { return used_; }
+    // The answer's length word says it ends at this position.
+    void claimEnd(std::uint64_t end) { claimedEnd_ = end; }
     // The decoder expects the answer to go on to this position.
     void expectEnd(std::uint64_t end) { expectedEnd_ = end; }
 
@@ -173,7 +173,7 @@ private:
 
     net::Socket socket_;
     std::int32_t timeoutMs_;
-    std::uint64_t claimedEnd_;
+    std::uint64_t claimedEnd_ = 0;
     std::uint64_t expectedEnd_ = 0;
     std::uint64_t used_ = 0;
     std::size_t begin_ = 0;

@@ -17,15 +17,8 @@ int32_t readBatch(ScannerConnection* connection, Record* records, uint32_t capac
     if (connection->outstandingRequests == 0) return 0;
     kelo::uncountRequest(connection);
 
-    std::uint8_t leadBytes[kelo::kBatchLeadSize];
-    const int received = kelo::receiveExact(connection->socket, leadBytes, sizeof leadBytes, 0,
-                                            timeoutMs);
-    if (received != kelo::kReceiveOk) return received;
-    const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
-    if (lead.type != kelo::kAnswerProfileBatch) return KELO_ERROR_IO;
-    if (lead.count == 0) return 0;
-    return kelo::decodeBatchProfiles(connection->socket, kelo::Records<Record>{records, capacity}, lead,
-                                     timeoutMs);
+    return kelo::readProfileBatch(connection->socket, kelo::Records<Record>{records, capacity},
+                                  timeoutMs, kelo::LeadRule::BatchOnly);
 }
 
 }  // namespace

@@ -167,29 +167,39 @@ int decodeProfile(net::Socket s, Record* record, std::int32_t timeoutMs) {
     return detail::decodeAnswer(in, record, &scratch, 0);
 }
 
-// The profile answers of a batch whose lead was read: the first `capacity`
-// into records, the rest dropped through one scratch record. The number
-// stored, or the first failing decode's result; -1 as well when the
+// How a batch read treats the answer's lead (header and count).
+enum class LeadRule {
+    BatchOnly,  // a failed receive gives its result; a type other than 39 gives -1
+    AnyType,    // any failure gives -1; the type is not looked at
+};
+
+// Reads one batch answer: the lead, then its profiles, the first
+// `capacity` into records and the rest dropped through one scratch record.
+// The number stored, or the first failing result; -1 as well when the
 // answer's length word claimed bytes that none of its profiles used and
 // that were read ahead (the stream is then out of step).
 template <typename Record>
-std::int32_t decodeBatchProfiles(net::Socket s, Records<Record> records, const BatchLead& lead,
-                                 std::int32_t timeoutMs) {
-    const std::uint64_t claimed =
-        lead.length >= wire::kWordSize ? lead.length - wire::kWordSize : 0;
-    BatchStream in(s, timeoutMs, claimed);
+std::int32_t readProfileBatch(net::Socket s, Records<Record> records, std::int32_t timeoutMs,
+                              LeadRule rule) {
+    BatchStream in(s, timeoutMs);
+    std::uint8_t leadBytes[kBatchLeadSize];
+    const int received = in.receive(leadBytes, sizeof leadBytes);
+    if (received != kReceiveOk) return rule == LeadRule::BatchOnly ? received : kDecodeFailed;
+    const BatchLead lead = parseBatchLead(leadBytes);
+    if (rule == LeadRule::BatchOnly && lead.type != kAnswerProfileBatch) return kDecodeFailed;
+    if (lead.length >= wire::kWordSize) in.claimEnd(wire::kHeaderSize + std::uint64_t(lead.length));
+    // Nothing is read ahead until the first profile shows the size to expect:
+    // a length word that claims too much then cannot take the next answer.
+
     Record scratch;
     const std::uint32_t stored = lead.count < records.capacity ? lead.count : records.capacity;
-    std::uint64_t start = 0;
     for (std::uint32_t i = 0; i < lead.count; ++i) {
-        if (i > 0) {
-            // Expect the rest to be profiles of the size of the last one.
-            in.expectEnd(in.position() + std::uint64_t(lead.count - i) * (in.position() - start));
-        }
-        start = in.position();
+        const std::uint64_t start = in.position();
         Record* target = i < stored ? &records.array[i] : &scratch;
         const int result = detail::decodeAnswer(in, target, &scratch, 0);
         if (result != kDecodeOk) return result;
+        // Expect the rest to be profiles of the size of this one.
+        in.expectEnd(in.position() + std::uint64_t(lead.count - i - 1) * (in.position() - start));
     }
     if (!in.finish()) return kDecodeFailed;
     return static_cast<std::int32_t>(stored);

@@ -77,16 +77,11 @@ KELO_API int32_t KELO_CALL lpGetProfileFromAllLasers(ScannerConnection* connecti
                           kelo::wire::buildCommand(kelo::kCmdProfileFromAllLasers)) != 0) {
         return KELO_ERROR_IO;
     }
-    std::uint8_t leadBytes[kelo::kBatchLeadSize];
-    if (kelo::receiveExactDefault(connection->socket, leadBytes, sizeof leadBytes) != 0) {
-        return KELO_ERROR_IO;
-    }
-    // The answer type is not looked at here: the third word is the count
+    // The type of the answer is not looked at: the third word is the count
     // whatever came.
-    const kelo::BatchLead lead = kelo::parseBatchLead(leadBytes);
-    return kelo::decodeBatchProfiles(connection->socket,
-                                     kelo::Records<ProfileRecord>{records, capacity}, lead,
-                                     kelo::kDefaultTimeoutMs);
+    return kelo::readProfileBatch(connection->socket,
+                                  kelo::Records<ProfileRecord>{records, capacity},
+                                  kelo::kDefaultTimeoutMs, kelo::LeadRule::AnyType);
 }
 
 }  // extern "C"
