@@ -114,12 +114,21 @@ int receiveProfile(Stream& in, Record* record, std::uint32_t length) {
 }
 
 template <typename Record, typename Stream>
-int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth) {
-    std::uint8_t headerBytes[wire::kHeaderSize];
-    int result = in.receive(headerBytes, sizeof headerBytes);
-    if (result != kReceiveOk) return result;
-    const wire::AnswerHeader header = wire::parseAnswerHeader(headerBytes);
+int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth);
 
+template <typename Stream>
+int receiveHeader(Stream& in, wire::AnswerHeader* header) {
+    std::uint8_t headerBytes[wire::kHeaderSize];
+    const int result = in.receive(headerBytes, sizeof headerBytes);
+    if (result == kReceiveOk) *header = wire::parseAnswerHeader(headerBytes);
+    return result;
+}
+
+// The rest of an answer whose header was read.
+template <typename Record, typename Stream>
+int decodeAfterHeader(Stream& in, const wire::AnswerHeader& header, Record* record, Record* scratch,
+                      int depth) {
+    int result = kReceiveOk;
     switch (header.type) {
         case kAnswerProfile: {
             if (header.length > sizeof(Record)) {
@@ -153,6 +162,14 @@ int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth) {
         default:
             return kDecodeFailed;
     }
+}
+
+template <typename Record, typename Stream>
+int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth) {
+    wire::AnswerHeader header;
+    const int result = receiveHeader(in, &header);
+    if (result != kReceiveOk) return result;
+    return decodeAfterHeader(in, header, record, scratch, depth);
 }
 
 }  // namespace detail
@@ -194,12 +211,19 @@ std::int32_t readProfileBatch(net::Socket s, Records<Record> records, std::int32
     Record scratch;
     const std::uint32_t stored = lead.count < records.capacity ? lead.count : records.capacity;
     for (std::uint32_t i = 0; i < lead.count; ++i) {
-        const std::uint64_t start = in.position();
+        wire::AnswerHeader header;
+        int result = detail::receiveHeader(in, &header);
+        if (result != kReceiveOk) return result;
+        if (header.type == kAnswerProfile && header.length <= sizeof(Record)) {
+            // This profile's payload, then the rest taken to be of its size.
+            const std::uint64_t size = wire::kHeaderSize + std::uint64_t(header.length);
+            in.expectEnd(in.position() + header.length + std::uint64_t(lead.count - i - 1) * size);
+        } else {
+            in.expectEnd(0);
+        }
         Record* target = i < stored ? &records.array[i] : &scratch;
-        const int result = detail::decodeAnswer(in, target, &scratch, 0);
+        result = detail::decodeAfterHeader(in, header, target, &scratch, 0);
         if (result != kDecodeOk) return result;
-        // Expect the rest to be profiles of the size of this one.
-        in.expectEnd(in.position() + std::uint64_t(lead.count - i - 1) * (in.position() - start));
     }
     if (!in.finish()) return kDecodeFailed;
     return static_cast<std::int32_t>(stored);
