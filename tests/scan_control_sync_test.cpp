@@ -19,8 +19,8 @@ TEST_F(ScanControlSyncTest, IdleOnlyOperationsAreRefusedInTimeSync) {
     auto image = std::make_unique<ImageRecord>();
     ASSERT_EQ(lpGetScannerStatusFromScanner(c), 0);
 
-    ASSERT_EQ(lpEnterTimeSyncMode(c), 0);
     emulator_.clearReceived();
+    ASSERT_EQ(lpEnterTimeSyncMode(c), 0);
     EXPECT_EQ(lpGetScan(c, scan.get()), 21);
     EXPECT_EQ(lpGetImageScanN(c, 0, image.get(), scan.get()), 21);
     EXPECT_EQ(lpGetScannerStatusFromScanner(c), 21);
@@ -29,7 +29,8 @@ TEST_F(ScanControlSyncTest, IdleOnlyOperationsAreRefusedInTimeSync) {
     EXPECT_EQ(lpOverrideScanWindow(c, 10.0, -10.0, -5.0, 5.0), 21);
     EXPECT_EQ(lpOverrideLaserAutoexposure(c, 1, 1, 1, 0, 1, 0, 0), 21);
     EXPECT_EQ(lpOverrideSyncSettings(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), 21);
-    expectReceived({});
+    // Only the command that entered time sync went out.
+    expectReceived(bytesOf({0, 0, 0, 0x1D, 0, 0, 0, 0}));
     // Lookups still answer from the fetch made while idle.
     std::int32_t serial = 0;
     EXPECT_EQ(lpGetScannerStatusValue(c, 0, &serial), 0);

@@ -8,6 +8,8 @@
 
 #include "core/socket_layer.h"
 #include "emulator/emulator.h"
+#include "emulator/firmware_state.h"
+#include "emulator/scan_image_state.h"
 
 namespace {
 
@@ -31,6 +33,10 @@ void printHelp() {
         "  --points N         points per generated profile, up to 486 (default 243)\n"
         "  --rate HZ          profiles per second in time sync (default 2000)\n"
         "  --seed N           seed of the profile noise (default 1)\n"
+        "  --image-width N    camera image width in pixels (default 640)\n"
+        "  --image-height N   camera image height in rows (default 480)\n"
+        "  --firmware-requires-trailer\n"
+        "                     refuse firmware uploads without the DE AD BE EF trailer\n"
         "  --fault MODE       misbehave on every answer: none, silent, short,\n"
         "                     wrong-type, huge-length, drop (default none)\n"
         "  --discovery        also answer UDP discovery and apply cable-id and IP\n"
@@ -58,6 +64,9 @@ int main(int argc, char** argv) {
     long seconds = -1;
     kelo::emu::Fault fault = kelo::emu::Fault::None;
     bool discovery = false;
+    long imageWidth = 640;
+    long imageHeight = 480;
+    bool firmwareRequiresTrailer = false;
     std::string discoveryBind = "0.0.0.0";
     long discoveryPort = 30127;
 
@@ -101,6 +110,12 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(option, "--seed")) {
             if (!number(&value)) return 2;
             config.noiseSeed = static_cast<unsigned>(value);
+        } else if (!std::strcmp(option, "--image-width")) {
+            if (!number(&imageWidth) || imageWidth < 1 || imageWidth > 8192) return 2;
+        } else if (!std::strcmp(option, "--image-height")) {
+            if (!number(&imageHeight) || imageHeight < 1 || imageHeight > 8192) return 2;
+        } else if (!std::strcmp(option, "--firmware-requires-trailer")) {
+            firmwareRequiresTrailer = true;
         } else if (!std::strcmp(option, "--fault")) {
             if (!needValue(i, argc, option)) return 2;
             if (!kelo::emu::parseFault(argv[++i], &fault)) {
@@ -130,6 +145,9 @@ int main(int argc, char** argv) {
     }
     kelo::emu::Emulator emulator(config);
     emulator.setFault(fault);
+    emulator.state<kelo::emu::CameraState>().width = static_cast<std::uint32_t>(imageWidth);
+    emulator.state<kelo::emu::CameraState>().height = static_cast<std::uint32_t>(imageHeight);
+    emulator.state<kelo::emu::FirmwareState>().requireTrailer = firmwareRequiresTrailer;
     if (!emulator.start(bind, static_cast<std::uint16_t>(port))) {
         std::fprintf(stderr, "kelo-scanner-emulator: cannot listen on %s:%ld\n", bind.c_str(), port);
         return 1;
