@@ -21,8 +21,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+// Vector byte swapping where the compiler can target x86 extensions.
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define KELO_X86_VECTOR_SWAP 1
+#include <immintrin.h>
 #endif
 
 #include "core/socket_layer.h"
@@ -35,34 +37,67 @@ inline std::uint32_t bigEndianWord(const std::uint8_t* in) {
            (std::uint32_t(in[2]) << 8) | std::uint32_t(in[3]);
 }
 
-// Copies `words` big-endian 32-bit words from source to destination in host
-// order; the two may be the same memory. Where SSE2 is there (always on
-// x86-64, a little-endian host) four words are turned per step; the
-// byte-wise form does the rest, and everything on other processors.
-inline void copyWordsToHost(void* destination, const void* source, std::size_t words) {
-    auto* out = static_cast<std::uint8_t*>(destination);
-    const auto* in = static_cast<const std::uint8_t*>(source);
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const auto swap = [](const std::uint8_t* from, std::uint8_t* to) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        x = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));  // bytes in each half
-        x = _mm_shufflelo_epi16(x, 0xB1);                              // halves in each word
-        x = _mm_shufflehi_epi16(x, 0xB1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), x);
-    };
-    for (; i + 16 <= words; i += 16, in += 64, out += 64) {
-        swap(in, out);
-        swap(in + 16, out + 16);
-        swap(in + 32, out + 32);
-        swap(in + 48, out + 48);
-    }
-    for (; i + 4 <= words; i += 4, in += 16, out += 16) swap(in, out);
-#endif
-    for (; i < words; ++i, in += 4, out += 4) {
+namespace detail {
+
+inline void copyWordsToHostBytewise(std::uint8_t* out, const std::uint8_t* in, std::size_t words) {
+    for (std::size_t i = 0; i < words; ++i, in += 4, out += 4) {
         const std::uint32_t value = bigEndianWord(in);
         std::memcpy(out, &value, 4);
     }
+}
+
+#if defined(KELO_X86_VECTOR_SWAP)
+// One byte shuffle turns four words at a time; 32 bytes per step with AVX2.
+__attribute__((target("avx2"))) inline void copyWordsToHostAvx2(std::uint8_t* out, const std::uint8_t* in,
+                                                              std::size_t words) {
+    const __m256i order = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12,  //
+                                           3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    std::size_t i = 0;
+    for (; i + 8 <= words; i += 8, in += 32, out += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_shuffle_epi8(x, order));
+    }
+    copyWordsToHostBytewise(out, in, words - i);
+}
+
+__attribute__((target("ssse3"))) inline void copyWordsToHostSsse3(std::uint8_t* out, const std::uint8_t* in,
+                                                                std::size_t words) {
+    const __m128i order = _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    std::size_t i = 0;
+    for (; i + 4 <= words; i += 4, in += 16, out += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(x, order));
+    }
+    copyWordsToHostBytewise(out, in, words - i);
+}
+
+enum class SwapKind { Bytewise, Ssse3, Avx2 };
+
+inline SwapKind bestSwap() {
+    static const SwapKind kind = __builtin_cpu_supports("avx2")    ? SwapKind::Avx2
+                                 : __builtin_cpu_supports("ssse3") ? SwapKind::Ssse3
+                                                                   : SwapKind::Bytewise;
+    return kind;
+}
+#endif
+
+}  // namespace detail
+
+// Copies `words` big-endian 32-bit words from source to destination in host
+// order; the two may be the same memory. On x86 (a little-endian host) the
+// widest byte shuffle the processor has does the work; elsewhere the
+// byte-wise form, which is the same on every platform.
+inline void copyWordsToHost(void* destination, const void* source, std::size_t words) {
+    auto* out = static_cast<std::uint8_t*>(destination);
+    const auto* in = static_cast<const std::uint8_t*>(source);
+#if defined(KELO_X86_VECTOR_SWAP)
+    switch (detail::bestSwap()) {
+        case detail::SwapKind::Avx2: return detail::copyWordsToHostAvx2(out, in, words);
+        case detail::SwapKind::Ssse3: return detail::copyWordsToHostSsse3(out, in, words);
+        case detail::SwapKind::Bytewise: break;
+    }
+#endif
+    detail::copyWordsToHostBytewise(out, in, words);
 }
 
 class ExactStream {
