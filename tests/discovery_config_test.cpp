@@ -106,14 +106,14 @@ TEST_F(DiscoveryConfigTest, ScannerAppliesSettingsAddressedToItsSerial) {
     ASSERT_EQ(lpSetCableId(0x01020304, 42), 0);
     ScannerInfo record;
     ASSERT_EQ(lpFindScannerByCableId(42, &record, 1), 1);
-    EXPECT_EQ(record.identity, 0x01020304u);
-    EXPECT_EQ(record.value2, 42);
+    EXPECT_EQ(field(record.identity), 0x01020304u);
+    EXPECT_EQ(field(record.value2), 42);
 
     ASSERT_EQ(lpSetBaseIpChar(0x01020304, "192.168.7.0", "255.255.255.0"), 0);
     record = findBySerial(0x01020304);
-    EXPECT_EQ(record.value3, 1);
-    EXPECT_EQ(record.value4, addressOf("192.168.7.0"));
-    EXPECT_EQ(record.value8, addressOf("255.255.255.0"));
+    EXPECT_EQ(field(record.value3), 1);
+    EXPECT_EQ(field(record.value4), addressOf("192.168.7.0"));
+    EXPECT_EQ(field(record.value8), addressOf("255.255.255.0"));
 
     ASSERT_EQ(lpClearCableId(0x01020304), 0);
     EXPECT_EQ(findBySerial(0x01020304).value2, 0);

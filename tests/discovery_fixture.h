@@ -24,6 +24,12 @@ inline std::uint32_t addressOf(const std::string& dotted) {
     return address;
 }
 
+// A packed record's field by value: gtest would bind a misaligned reference.
+template <typename T>
+T field(T value) {
+    return value;
+}
+
 inline emu::Bytes bytesOfRecord(const ScannerInfo& record) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
     return emu::Bytes(p, p + sizeof record);

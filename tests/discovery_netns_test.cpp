@@ -77,7 +77,7 @@ protected:
 
     std::set<std::uint32_t> identities(const ScannerInfo* records, std::int32_t count) {
         std::set<std::uint32_t> found;
-        for (std::int32_t i = 0; i < count; ++i) found.insert(records[i].identity);
+        for (std::int32_t i = 0; i < count; ++i) found.insert(field(records[i].identity));
         return found;
     }
 
@@ -111,17 +111,17 @@ TEST_F(DiscoveryNamespaceTest, ConfigurationReachesScannersInThisAndAnotherProce
 
     ASSERT_EQ(lpSetCableId(6001, 17), 0);
     ASSERT_EQ(lpFindScannerByCableId(17, &record, 1), 1);
-    EXPECT_EQ(record.identity, 6001u);
+    EXPECT_EQ(field(record.identity), 6001u);
 
     ASSERT_EQ(lpSetStaticIpChar(6001, "10.77.0.50", "255.255.255.0"), 0);
     ASSERT_EQ(lpFindScannerBySerialNumber(6001, &record, 1), 1);
-    EXPECT_EQ(record.value3, 0);
-    EXPECT_EQ(record.value4, addressOf("10.77.0.50"));
+    EXPECT_EQ(field(record.value3), 0);
+    EXPECT_EQ(field(record.value4), addressOf("10.77.0.50"));
 
     if (externalSerial_ == 0) return;
     ASSERT_EQ(lpSetCableId(externalSerial_, 33), 0);
     ASSERT_EQ(lpFindScannerByCableId(33, &record, 1), 1);
-    EXPECT_EQ(record.identity, externalSerial_);
+    EXPECT_EQ(field(record.identity), externalSerial_);
     ASSERT_EQ(lpClearCableId(externalSerial_), 0);
     EXPECT_EQ(lpFindScannerByCableId(33, &record, 1), 0);
 }

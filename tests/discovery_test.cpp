@@ -68,7 +68,7 @@ TEST_F(DiscoveryTest, TwoLocalAddressesSendTwoRequestsAndGiveOneRecord) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].fromAddress, localAddresses_[0]);
     EXPECT_EQ(got[1].fromAddress, localAddresses_[1]);
-    EXPECT_EQ(records[0].identity, 1001u);
+    EXPECT_EQ(field(records[0].identity), 1001u);
 }
 
 TEST_F(DiscoveryTest, RecordsArePassedUnchangedInArrivalOrder) {
@@ -109,8 +109,8 @@ TEST_F(DiscoveryTest, AppliesNoFilterOfItsOwnAndDropsRepeatedIdentities) {
     ScannerInfo records[4];
 
     ASSERT_EQ(lpFindScannerBySerialNumber(1001, records, 4), 2);
-    EXPECT_EQ(records[0].identity, 77u);
-    EXPECT_EQ(records[1].identity, 88u);
+    EXPECT_EQ(field(records[0].identity), 77u);
+    EXPECT_EQ(field(records[1].identity), 88u);
 }
 
 TEST_F(DiscoveryTest, IgnoredDatagramsStillRestartTheQuietPeriod) {
@@ -153,7 +153,7 @@ TEST_F(DiscoveryTest, ShortReplyIsAcceptedWithTheMissingBytesZero) {
     emu::Bytes expected = bytesOf({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0x44, 0x33, 0x22, 0x11});
     expected.resize(533, 0);
     EXPECT_EQ(hex(bytesOfRecord(records[0])), hex(expected));
-    EXPECT_EQ(records[0].identity, 0x11223344u);
+    EXPECT_EQ(field(records[0].identity), 0x11223344u);
     EXPECT_EQ(hex(bytesOfRecord(records[1])), hex(emu::Bytes(533, kFill)));
 }
 
@@ -163,9 +163,9 @@ TEST_F(DiscoveryTest, FullArrayEndsTheCall) {
     std::memset(records, kFill, sizeof records);
 
     ASSERT_EQ(lpFindAllScanners(records, 3), 3);
-    EXPECT_EQ(records[0].identity, 1u);
-    EXPECT_EQ(records[1].identity, 2u);
-    EXPECT_EQ(records[2].identity, 3u);
+    EXPECT_EQ(field(records[0].identity), 1u);
+    EXPECT_EQ(field(records[1].identity), 2u);
+    EXPECT_EQ(field(records[2].identity), 3u);
     EXPECT_EQ(hex(bytesOfRecord(records[3])), hex(emu::Bytes(533, kFill)));
 }
 
@@ -253,7 +253,7 @@ TEST_F(DiscoveryCollectTest, StopsReadingWhenTheArrayIsFull) {
     ScannerInfo records[3];
 
     ASSERT_EQ(discovery::collectReplies(socket_, records, 3), 3);
-    EXPECT_EQ(records[2].identity, 3u);
+    EXPECT_EQ(field(records[2].identity), 3u);
     // The fourth and fifth replies are still waiting on the socket.
     udp::Message left;
     ASSERT_EQ(net::receiveFrom(socket_, left.data(), left.size(), nullptr, nullptr), 538);

@@ -44,14 +44,14 @@ void expectConverted(const VbArray& array, std::size_t i, const emu::Bytes& pack
     ScannerInfo record;
     std::memcpy(&record, packed.data(), sizeof record);
     const ScannerInfoVB& element = array.element(i);
-    EXPECT_EQ(element.value1, record.value1);
-    EXPECT_EQ(element.value2, record.value2);
-    EXPECT_EQ(element.value3, record.value3);
-    EXPECT_EQ(element.value4, record.value4);
-    EXPECT_EQ(element.identity, record.identity);
-    EXPECT_EQ(element.value6, record.value6);
-    EXPECT_EQ(element.value7, record.value7);
-    EXPECT_EQ(element.value8, record.value8);
+    EXPECT_EQ(element.value1, field(record.value1));
+    EXPECT_EQ(element.value2, field(record.value2));
+    EXPECT_EQ(element.value3, field(record.value3));
+    EXPECT_EQ(element.value4, field(record.value4));
+    EXPECT_EQ(element.identity, field(record.identity));
+    EXPECT_EQ(element.value6, field(record.value6));
+    EXPECT_EQ(element.value7, field(record.value7));
+    EXPECT_EQ(element.value8, field(record.value8));
     EXPECT_EQ(0, std::memcmp(element.block, record.block, sizeof record.block));
     // Padding at 7, 18 and 19 is not written.
     const emu::Bytes bytes = array.elementBytes(i);

@@ -1,5 +1,6 @@
 #include "discovery/broadcast.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/socket_layer.h"
@@ -22,19 +23,16 @@ ScopedBroadcastRoute::ScopedBroadcastRoute(BroadcastRoute route)
 ScopedBroadcastRoute::~ScopedBroadcastRoute() { tRoute = previous_; }
 
 std::vector<std::uint32_t> listLocalAddresses() {
-    std::vector<std::uint32_t> addresses;
     try {
-        addresses = tRoute != nullptr ? tRoute->localAddresses : net::localIPv4Addresses();
+        std::vector<std::uint32_t> addresses =
+            tRoute != nullptr ? tRoute->localAddresses : net::localIPv4Addresses();
+        addresses.erase(std::remove(addresses.begin(), addresses.end(), kLoopbackHost),
+                        addresses.end());
+        return addresses;
     } catch (const std::bad_alloc&) {
         net::setLastError(kErrorNoBuffers);
         return {};
     }
-    std::vector<std::uint32_t> kept;
-    kept.reserve(addresses.size());
-    for (std::uint32_t address : addresses) {
-        if (address != kLoopbackHost) kept.push_back(address);
-    }
-    return kept;
 }
 
 int broadcastMessage(const std::uint8_t* message, std::size_t length) {

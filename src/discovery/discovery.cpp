@@ -77,6 +77,7 @@ int openReplySocket(net::Socket* socket) {
 
 std::int32_t collectReplies(net::Socket socket, ScannerInfo* records, std::uint32_t capacity,
                             unsigned limitMilliseconds) {
+    if (records == nullptr || capacity == 0) return 0;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMilliseconds);
     std::uint32_t count = 0;
