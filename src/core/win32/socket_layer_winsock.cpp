@@ -115,9 +115,40 @@ WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long 
     return result;
 }
 
+// The library's sockets are blocking, and a send behaves as a blocking one:
+// it waits until some bytes fit and gives their count. It is carried out
+// non-blocking with a wait in between, because a blocking send that is
+// waiting for buffer space when the peer resets the connection may never
+// return under Wine; here the wait sees the reset and the next send fails.
 long sendBytes(Socket s, const void* data, std::size_t length) {
-    int sent = send(sock(s), static_cast<const char*>(data), clampLength(length), 0);
-    return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+    const char* bytes = static_cast<const char*>(data);
+    const int count = clampLength(length);
+    u_long nonBlocking = 1;
+    if (ioctlsocket(sock(s), FIONBIO, &nonBlocking) != 0) {
+        const int sent = send(sock(s), bytes, count, 0);
+        return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+    }
+    long result = -1;
+    for (;;) {
+        const int sent = send(sock(s), bytes, count, 0);
+        if (sent != SOCKET_ERROR) {
+            result = sent;
+            break;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK) break;
+        // No time-out: a blocking send waits as long as the peer lets it.
+        fd_set writeSet, errorSet;
+        FD_ZERO(&writeSet);
+        FD_ZERO(&errorSet);
+        FD_SET(sock(s), &writeSet);
+        FD_SET(sock(s), &errorSet);
+        if (select(static_cast<int>(s) + 1, nullptr, &writeSet, &errorSet, nullptr) < 0) break;
+    }
+    const int error = WSAGetLastError();
+    u_long blocking = 0;
+    ioctlsocket(sock(s), FIONBIO, &blocking);
+    WSASetLastError(error);
+    return result;
 }
 
 long receiveBytes(Socket s, void* data, std::size_t length) {
@@ -125,17 +156,16 @@ long receiveBytes(Socket s, void* data, std::size_t length) {
     return received == SOCKET_ERROR ? fail() : static_cast<long>(received);
 }
 
-// Winsock has no per-call non-blocking flag: ask how much is queued and only
-// call recv when that cannot block. A peer that closed or reset shows as
-// nothing queued; the caller's select then reports it readable and the
-// blocking receive gives 0 or the error.
+// Winsock has no per-call non-blocking flag: a zero-time select tells
+// whether recv can return at once. Once the socket is readable, recv does
+// not block: it gives the bytes waiting, 0 for a peer that closed, or the
+// error of a reset connection.
 long receiveAvailable(Socket s, void* data, std::size_t length) {
     if (length == 0) return 0;
-    u_long queued = 0;
-    if (ioctlsocket(sock(s), FIONREAD, &queued) != 0) return fail();
-    if (queued == 0) return kWouldBlockResult;
-    const std::size_t wanted = queued < length ? static_cast<std::size_t>(queued) : length;
-    return receiveBytes(s, data, wanted);
+    const WaitResult wait = waitSocket(s, true, false, 0, 0);
+    if (wait.ready < 0) return fail();
+    if (!wait.readable) return kWouldBlockResult;
+    return receiveBytes(s, data, length);
 }
 
 long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,
