@@ -102,6 +102,10 @@ inline void copyWordsToHost(void* destination, const void* source, std::size_t w
 
 class ExactStream {
 public:
+    // Pieces go straight to their destination: a profile is best received
+    // whole and converted where it lies.
+    static constexpr bool kConvertsOnCopy = false;
+
     ExactStream(net::Socket s, std::int32_t timeoutMs) : socket_(s), timeoutMs_(timeoutMs) {}
     int receive(void* destination, std::uint32_t length) {
         return receiveExact(socket_, destination, length, 0, timeoutMs_);
@@ -121,6 +125,9 @@ private:
 class BatchStream {
 public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    // Pieces are copied out of the buffer, and converted on the way.
+    static constexpr bool kConvertsOnCopy = true;
 
     // Until both ends are given, every piece is received exactly.
     BatchStream(net::Socket s, std::int32_t timeoutMs) : socket_(s), timeoutMs_(timeoutMs) {}

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "acquisition/answer_stream.h"
 #include "core/command_codes.h"
 #include "core/socket_layer.h"
 #include "core/transport.h"
-#include "acquisition/answer_stream.h"
 #include "core/wire.h"
 #include "kelo_dll/profiles.h"
 
@@ -86,7 +86,8 @@ namespace detail {
 template <typename Record, typename Stream>
 int receiveProfile(Stream& in, Record* record, std::uint32_t length) {
     constexpr std::uint32_t leadBytes = kProfileLeadWords * wire::kWordSize;
-    if (length < leadBytes) {
+    if (!Stream::kConvertsOnCopy || length < leadBytes) {
+        // One receive straight into the record, converted in place.
         const int result = in.receive(record, length);
         if (result == kReceiveOk) profileToHost(record);
         return result;
