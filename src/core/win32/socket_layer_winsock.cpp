@@ -1,5 +1,8 @@
 // Winsock 2 behind the platform socket layer. Winsock already keeps a
 // per-thread last error (WSAGetLastError), so the layer reads and sets that.
+// As on POSIX, an operation changes the last error only when it fails:
+// Winsock may clear it on success, so every operation puts back the value
+// it found unless it failed.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -18,12 +21,34 @@ namespace {
 // The handle stays a 32-bit value on the 32-bit DLL (SOCKET is UINT_PTR).
 SOCKET sock(Socket s) { return static_cast<SOCKET>(s); }
 
-Socket toSocket(SOCKET s) {
-    if (s == INVALID_SOCKET) return kInvalidSocket;
+// Keeps the caller's last error through an operation that succeeds.
+class ErrorScope {
+public:
+    ErrorScope() : saved_(WSAGetLastError()) {}
+    ~ErrorScope() {
+        if (!failed_) WSASetLastError(saved_);
+    }
+    ErrorScope(const ErrorScope&) = delete;
+    ErrorScope& operator=(const ErrorScope&) = delete;
+
+    // Marks the operation failed: the error it left stays. Gives -1.
+    int fail() {
+        failed_ = true;
+        return -1;
+    }
+
+private:
+    int saved_;
+    bool failed_ = false;
+};
+
+Socket toSocket(SOCKET s, ErrorScope& error) {
+    if (s == INVALID_SOCKET) {
+        error.fail();
+        return kInvalidSocket;
+    }
     return static_cast<Socket>(s);
 }
-
-int fail() { return -1; }
 
 // Winsock counts in int; larger blocks go in several calls.
 int clampLength(std::size_t length) {
@@ -39,10 +64,11 @@ sockaddr_in makeAddress(std::uint32_t addressNetworkOrder, std::uint16_t port) {
 }
 
 int setIntOption(Socket s, int level, int option, int value) {
+    ErrorScope error;
     return setsockopt(sock(s), level, option, reinterpret_cast<const char*>(&value),
                       sizeof value) == 0
                ? 0
-               : fail();
+               : error.fail();
 }
 
 }  // namespace
@@ -59,29 +85,44 @@ bool startup() {
 
 void cleanup() { WSACleanup(); }
 
-Socket openTcpSocket() { return toSocket(socket(AF_INET, SOCK_STREAM, 0)); }
-Socket openUdpSocket() { return toSocket(socket(AF_INET, SOCK_DGRAM, 0)); }
+Socket openTcpSocket() {
+    ErrorScope error;
+    return toSocket(socket(AF_INET, SOCK_STREAM, 0), error);
+}
+Socket openUdpSocket() {
+    ErrorScope error;
+    return toSocket(socket(AF_INET, SOCK_DGRAM, 0), error);
+}
 
-int closeSocket(Socket s) { return closesocket(sock(s)) == 0 ? 0 : fail(); }
+int closeSocket(Socket s) {
+    ErrorScope error;
+    return closesocket(sock(s)) == 0 ? 0 : error.fail();
+}
 
 int setNonBlocking(Socket s, bool nonBlocking) {
+    ErrorScope error;
     u_long mode = nonBlocking ? 1 : 0;
-    return ioctlsocket(sock(s), FIONBIO, &mode) == 0 ? 0 : fail();
+    return ioctlsocket(sock(s), FIONBIO, &mode) == 0 ? 0 : error.fail();
 }
 
 int setNoDelay(Socket s) { return setIntOption(s, IPPROTO_TCP, TCP_NODELAY, 1); }
 int setBroadcast(Socket s) { return setIntOption(s, SOL_SOCKET, SO_BROADCAST, 1); }
 int setReuseAddress(Socket s) { return setIntOption(s, SOL_SOCKET, SO_REUSEADDR, 1); }
 
-int shutdownSend(Socket s) { return shutdown(sock(s), SD_SEND) == 0 ? 0 : fail(); }
+int shutdownSend(Socket s) {
+    ErrorScope error;
+    return shutdown(sock(s), SD_SEND) == 0 ? 0 : error.fail();
+}
 
 int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    ErrorScope error;
     sockaddr_in address = makeAddress(addressNetworkOrder, port);
     if (connect(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return 0;
-    return fail();
+    return error.fail();
 }
 
 WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long microseconds) {
+    ErrorScope error;
     fd_set readSet, writeSet, errorSet;
     FD_ZERO(&readSet);
     FD_ZERO(&writeSet);
@@ -97,7 +138,10 @@ WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long 
     // The first argument is ignored by Winsock; given as the socket plus 1.
     result.ready = select(static_cast<int>(s) + 1, forRead ? &readSet : nullptr,
                           forWrite ? &writeSet : nullptr, &errorSet, &timeout);
-    if (result.ready < 0) return result;
+    if (result.ready < 0) {
+        error.fail();
+        return result;
+    }
     result.readable = forRead && FD_ISSET(sock(s), &readSet);
     result.writable = forWrite && FD_ISSET(sock(s), &writeSet);
     result.failed = FD_ISSET(sock(s), &errorSet);
@@ -109,6 +153,7 @@ WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long 
         if (getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending), &size) ==
                 0 &&
             pending != 0) {
+            error.fail();
             WSASetLastError(pending);
         }
     }
@@ -121,12 +166,13 @@ WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long 
 // waiting for buffer space when the peer resets the connection may never
 // return under Wine; here the wait sees the reset and the next send fails.
 long sendBytes(Socket s, const void* data, std::size_t length) {
+    ErrorScope error;
     const char* bytes = static_cast<const char*>(data);
     const int count = clampLength(length);
     u_long nonBlocking = 1;
     if (ioctlsocket(sock(s), FIONBIO, &nonBlocking) != 0) {
         const int sent = send(sock(s), bytes, count, 0);
-        return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+        return sent == SOCKET_ERROR ? error.fail() : static_cast<long>(sent);
     }
     long result = -1;
     for (;;) {
@@ -144,16 +190,20 @@ long sendBytes(Socket s, const void* data, std::size_t length) {
         FD_SET(sock(s), &errorSet);
         if (select(static_cast<int>(s) + 1, nullptr, &writeSet, &errorSet, nullptr) < 0) break;
     }
-    const int error = WSAGetLastError();
+    const int reason = WSAGetLastError();
     u_long blocking = 0;
     ioctlsocket(sock(s), FIONBIO, &blocking);
-    WSASetLastError(error);
+    if (result < 0) {
+        error.fail();
+        WSASetLastError(reason);
+    }
     return result;
 }
 
 long receiveBytes(Socket s, void* data, std::size_t length) {
+    ErrorScope error;
     int received = recv(sock(s), static_cast<char*>(data), clampLength(length), 0);
-    return received == SOCKET_ERROR ? fail() : static_cast<long>(received);
+    return received == SOCKET_ERROR ? error.fail() : static_cast<long>(received);
 }
 
 // Winsock has no per-call non-blocking flag: a zero-time select tells
@@ -163,21 +213,23 @@ long receiveBytes(Socket s, void* data, std::size_t length) {
 long receiveAvailable(Socket s, void* data, std::size_t length) {
     if (length == 0) return 0;
     const WaitResult wait = waitSocket(s, true, false, 0, 0);
-    if (wait.ready < 0) return fail();
+    if (wait.ready < 0) return -1;
     if (!wait.readable) return kWouldBlockResult;
     return receiveBytes(s, data, length);
 }
 
 long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,
             std::uint16_t port) {
+    ErrorScope error;
     sockaddr_in address = makeAddress(addressNetworkOrder, port);
     int sent = sendto(sock(s), static_cast<const char*>(data), clampLength(length), 0,
                       reinterpret_cast<sockaddr*>(&address), sizeof address);
-    return sent == SOCKET_ERROR ? fail() : static_cast<long>(sent);
+    return sent == SOCKET_ERROR ? error.fail() : static_cast<long>(sent);
 }
 
 long receiveFrom(Socket s, void* data, std::size_t length, std::uint32_t* fromAddress,
                  std::uint16_t* fromPort) {
+    ErrorScope error;
     sockaddr_in address{};
     int size = sizeof address;
     int received = recvfrom(sock(s), static_cast<char*>(data), clampLength(length), 0,
@@ -185,7 +237,7 @@ long receiveFrom(Socket s, void* data, std::size_t length, std::uint32_t* fromAd
     // A datagram larger than the buffer is truncated; the caller reads the
     // part that fits, as on POSIX.
     if (received == SOCKET_ERROR) {
-        if (WSAGetLastError() != WSAEMSGSIZE) return fail();
+        if (WSAGetLastError() != WSAEMSGSIZE) return error.fail();
         received = clampLength(length);
     }
     if (fromAddress) *fromAddress = address.sin_addr.s_addr;
@@ -194,14 +246,21 @@ long receiveFrom(Socket s, void* data, std::size_t length, std::uint32_t* fromAd
 }
 
 int bindSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port) {
+    ErrorScope error;
     sockaddr_in address = makeAddress(addressNetworkOrder, port);
-    return bind(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? 0 : fail();
+    return bind(sock(s), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+               ? 0
+               : error.fail();
 }
 
 std::uint16_t boundPort(Socket s) {
+    ErrorScope error;
     sockaddr_in address{};
     int size = sizeof address;
-    if (getsockname(sock(s), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    if (getsockname(sock(s), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        error.fail();
+        return 0;
+    }
     return ntohs(address.sin_port);
 }
 
@@ -209,9 +268,11 @@ std::uint16_t boundPort(Socket s) {
 // several threads at once; it accepts dotted addresses as well.
 bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder) {
     if (name == nullptr) return false;
+    ErrorScope error;
     const hostent* found = gethostbyname(name);
     if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4 ||
         found->h_addr_list == nullptr || found->h_addr_list[0] == nullptr) {
+        error.fail();
         return false;
     }
     std::memcpy(addressNetworkOrder, found->h_addr_list[0], 4);
@@ -221,14 +282,19 @@ bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder) {
 // The addresses the host's own name resolves to, in resolver order, without
 // the loopback addresses (nothing is discovered through them).
 std::vector<std::uint32_t> localIPv4Addresses() {
+    ErrorScope error;
     std::vector<std::uint32_t> addresses;
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return addresses;
+    if (gethostname(name, sizeof name - 1) != 0) {
+        error.fail();
+        return addresses;
+    }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
     const int rc = getaddrinfo(name, nullptr, &hints, &found);
     if (rc != 0) {
+        error.fail();
         WSASetLastError(rc);
         return addresses;
     }
@@ -245,6 +311,7 @@ std::vector<std::uint32_t> localIPv4Addresses() {
 
 bool parseDottedAddress(const char* text, std::uint32_t* addressNetworkOrder) {
     if (text == nullptr || *text == '\0') return false;
+    ErrorScope error;
     const unsigned long parsed = inet_addr(text);
     // inet_addr gives INADDR_NONE both for bad text and for the broadcast
     // address itself; only the latter is an address.
@@ -263,18 +330,21 @@ void yieldProcessor() { Sleep(0); }
 Socket listenTcp(std::uint32_t addressNetworkOrder, std::uint16_t port, int backlog) {
     Socket s = openTcpSocket();
     if (s == kInvalidSocket) return s;
+    ErrorScope error;
     setIntOption(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
     if (bindSocket(s, addressNetworkOrder, port) != 0 || listen(sock(s), backlog) != 0) {
-        const int saved = WSAGetLastError();
+        error.fail();
+        const int reason = WSAGetLastError();
         closesocket(sock(s));
-        WSASetLastError(saved);
+        WSASetLastError(reason);
         return kInvalidSocket;
     }
     return s;
 }
 
 Socket acceptConnection(Socket listener) {
-    return toSocket(accept(sock(listener), nullptr, nullptr));
+    ErrorScope error;
+    return toSocket(accept(sock(listener), nullptr, nullptr), error);
 }
 
 void sleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
