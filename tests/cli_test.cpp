@@ -268,6 +268,23 @@ TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
     }
 }
 
+TEST_F(KeloCliTest, GrabLargeReadsProfilesLongerThanTheStandardRecord) {
+    scriptBatches(300);
+    const CliRun large = kelo("grab " + address_ + " --count 2 --large --quiet --output '" +
+                              file("l.csv") + "'");
+    ASSERT_EQ(large.exitCode, 0) << large.err;
+    const auto rows = lines(readFile(file("l.csv")));
+    ASSERT_EQ(rows.size(), 1u + 2u * 300u);
+    EXPECT_EQ(rows.back(), "1,299,1299,-299,7");
+
+    // The standard record cannot hold them: a failure that names the way out.
+    const CliRun standard = kelo("grab " + address_ + " --count 2 --quiet --output '" +
+                                 file("s.csv") + "'");
+    EXPECT_EQ(standard.exitCode, 1);
+    EXPECT_NE(standard.err.find("need --large"), std::string::npos) << standard.err;
+    EXPECT_EQ(emulator_.commandCount(kCmdExitSync), 2u);
+}
+
 TEST_F(KeloCliTest, GrabPlotDrawsEveryPointOfTheLastProfile) {
     scriptBatches(6);
     const CliRun run = kelo("grab " + address_ + " --count 3 --quiet --output '" + file("g.csv") +

@@ -248,6 +248,11 @@ int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output)
         const int32_t got = readBatch(h, records.get(), want, o.timeoutMs);
         if (got < 0) {
             failure = "profile batch: " + resultText(got);
+            // A profile longer than its record is one cause of -1.
+            if (got == KELO_ERROR_IO && sizeof(Record) == sizeof(ProfileRecord)) {
+                failure += "; profiles of more than " + std::to_string(KELO_PROFILE_MAX_POINTS) +
+                           " points need --large";
+            }
             break;
         }
         if (got == 0) {
