@@ -369,6 +369,29 @@ TEST_F(GroupTest, RequestWalkSendsTheCountToEveryMember) {
     }
 }
 
+// The emulator's own time-sync acquisition, no scripted answers: each member
+// delivers what it has measured, and the rounds go on until all hold n.
+TEST_F(GroupTest, CollectsFromMeasuringScanners) {
+    startScanners(3);
+    for (std::size_t i = 0; i < 3; ++i) {
+        emulator(i).config().pointsPerProfile = 40 + 10 * static_cast<int>(i);
+        emulator(i).config().profileRateHz = 5000.0;
+    }
+    addAllShuffled();
+    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
+    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 200), KELO_GROUP_OK);
+    for (std::size_t i = 0; i < 3; ++i) {
+        ASSERT_EQ(lpMultipleScannerGetProfileCount(group_, connection(i)), 200);
+        for (std::uint32_t k = 0; k < 200; ++k) {
+            const ProfileRecord* record = lpMultipleScannerGetProfile(group_, connection(i), k);
+            ASSERT_NE(record, nullptr);
+            ASSERT_EQ(record->pointCount, 40 + 10 * static_cast<int>(i)) << "scanner " << i;
+        }
+        EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0);
+    }
+    EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
+}
+
 TEST_F(GroupTest, FourThenSixProfilesMakeTenInOrder) {
     startScanners(2);
     BatchScript& first = script(0, {batch(4), batch(6)});
