@@ -59,7 +59,6 @@ protected:
     void useRoute(discovery::BroadcastRoute route) {
         route.destination = addressOf(responderAddress_);
         route.port = KELO_SCANNER_UDP_PORT;
-        localAddresses_ = route.localAddresses;
         route_.reset();
         route_ = std::make_unique<discovery::ScopedBroadcastRoute>(std::move(route));
     }
@@ -84,7 +83,6 @@ protected:
     }
 
     std::string responderAddress_;
-    std::vector<std::uint32_t> localAddresses_;
     std::unique_ptr<discovery::ScopedBroadcastRoute> route_;
     std::vector<std::unique_ptr<emu::Emulator>> scanners_;
 };

@@ -108,6 +108,9 @@ std::int32_t collectReplies(net::Socket socket, ScannerInfo* records, std::uint3
 std::int32_t discoverScanners(std::uint8_t mode, std::uint32_t value, ScannerInfo* records,
                               std::uint32_t capacity) {
     if (records == nullptr || capacity == 0) return refuse();
+    // Some socket layers clear the error on success; a successful search
+    // leaves the caller's value as it found it.
+    const int errorBefore = net::lastError();
     net::Socket replySocket = net::kInvalidSocket;
     const int port = openReplySocket(&replySocket);
     if (port < 0) return -1;
@@ -123,6 +126,7 @@ std::int32_t discoverScanners(std::uint8_t mode, std::uint32_t value, ScannerInf
         return -1;
     }
     net::closeSocket(replySocket);
+    net::setLastError(errorBefore);
     return count;
 }
 
