@@ -92,6 +92,7 @@ bool Session::readExact(void* destination, std::size_t length) {
         if (wait.ready < 0) return false;
         if (wait.ready == 0) continue;
         long got = net::receiveBytes(socket_, bytes + done, length - done);
+        if (got < 0 && net::lastError() == net::kErrorWouldBlock) continue;
         if (got <= 0) return false;
         emulator_.recordReceived(bytes + done, static_cast<std::size_t>(got));
         done += static_cast<std::size_t>(got);
@@ -103,8 +104,18 @@ bool Session::sendRaw(const void* data, std::size_t length) {
     if (closed_) return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::size_t sent = 0;
+    // The socket is non-blocking: a library that stops reading must not
+    // keep this thread (and with it stop()) in a send for ever.
     while (sent < length) {
+        if (emulator_.stopping()) {
+            close();
+            return false;
+        }
         long result = net::sendBytes(socket_, bytes + sent, length - sent);
+        if (result < 0 && net::lastError() == net::kErrorWouldBlock) {
+            net::WaitResult wait = net::waitSocket(socket_, false, true, 0, kPollMicroseconds);
+            if (wait.ready >= 0 && !wait.failed) continue;
+        }
         if (result <= 0) {
             close();
             return false;
@@ -208,6 +219,7 @@ void Emulator::acceptLoop() {
         net::Socket client = net::acceptConnection(listener_);
         if (client == net::kInvalidSocket) continue;
         net::setNoDelay(client);
+        net::setNonBlocking(client, true);
         ++accepted_;
         std::lock_guard<std::mutex> lock(sessionsMutex_);
         sessionThreads_.emplace_back([this, client] {
