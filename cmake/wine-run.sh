@@ -17,18 +17,20 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
+# wineboot -i returns once the prefix is set up; the marker says it did (the
+# registry files only appear when the wineserver saves them).
+ready="$WINEPREFIX/.kelo-prefix-ready"
+if [ ! -f "$ready" ]; then
+    mkdir -p "$WINEPREFIX"
     # Parallel test processes: one creates the prefix, the others wait.
     exec 9>"$WINEPREFIX.lock"
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1 || true
-        wineserver -w || true
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$ready" ]; then
+        if ! wineboot -i >/dev/null 2>&1; then
             echo "wine-run: could not create the Wine prefix $WINEPREFIX" >&2
             exit 1
         fi
+        touch "$ready"
     fi
     flock -u 9
     exec 9>&-

@@ -12,13 +12,19 @@ cmake --build "$build" -j"$jobs"
 # whole run, so parallel test processes do not each pay Wine's start-up.
 export WINEPREFIX="$PWD/$build/wineprefix"
 export WINEDEBUG=-all
-./cmake/wine-run.sh "$build/bin/kelo_tests.exe" --gtest_list_tests >/dev/null
-wineserver -w
-wineserver -p 30
+mkdir -p "$WINEPREFIX"
+wineserver -p 30 || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
+./cmake/wine-run.sh "$build/bin/kelo_tests.exe" --gtest_list_tests >/dev/null
 
 # Real broadcasts run only in the network namespace of the discovery suite;
 # here the discovery tests use their loopback routes and the namespace tests
 # skip themselves.
 unset KELO_DISCOVERY_NETNS_ADDRESSES KELO_HOST_NETNS
-ctest --test-dir "$build" -j"$((jobs * 2))" --output-on-failure --timeout 120
+# Wine sends UDP from 127.0.0.1 whatever loopback address a socket is bound
+# to, and binds addresses the host does not have; Windows does neither. The
+# tests that look at a datagram's source address or at a refused bind run in
+# the native suite only.
+wine_udp_source='^DiscoveryTest\.(RequestCarriesSelectorAndReplyPortLittleEndian|TwoLocalAddressesSendTwoRequestsAndGiveOneRecord|FailedAddressStopsTheBroadcast)$'
+ctest --test-dir "$build" -j"$((jobs * 2))" --output-on-failure --timeout 120 \
+      -E "$wine_udp_source"
