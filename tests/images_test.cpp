@@ -54,19 +54,7 @@ Bytes emptyScan() {
     return payload;
 }
 
-class ImageTest : public EmulatorTest {
-protected:
-    void answerWith(std::uint32_t code, Bytes bytes) {
-        emulator_.overrideCommand(code, [bytes](Session& s, const Command&) { s.sendRaw(bytes); });
-    }
-    Bytes leftInSocket(std::size_t count) {
-        Bytes rest(count);
-        EXPECT_EQ(receiveExact(connection_->socket, rest.data(), static_cast<std::uint32_t>(count), 0,
-                               2000),
-                  0);
-        return rest;
-    }
-};
+class ImageTest : public EmulatorTest {};
 
 // The emulator draws the laser line where its scan says it is: each scan
 // point's pixel is the line's brightness, and the header words are in

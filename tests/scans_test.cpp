@@ -47,21 +47,7 @@ Bytes scanPayload(const std::vector<std::uint32_t>& words) {
     return payload;
 }
 
-class ScanTest : public EmulatorTest {
-protected:
-    // Answers the command once with these raw bytes.
-    void answerWith(std::uint32_t code, Bytes bytes) {
-        emulator_.overrideCommand(code, [bytes](Session& s, const Command&) { s.sendRaw(bytes); });
-    }
-    // Reads what the library left in the socket.
-    Bytes leftInSocket(std::size_t count) {
-        Bytes rest(count);
-        EXPECT_EQ(receiveExact(connection_->socket, rest.data(), static_cast<std::uint32_t>(count), 0,
-                               2000),
-                  0);
-        return rest;
-    }
-};
+class ScanTest : public EmulatorTest {};
 
 TEST_F(ScanTest, PlainScanSendsCommand13AndDecodesTheEmulatorsScan) {
     ScannerConnection* c = open();

@@ -6,6 +6,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/scanner_connection.h"
+#include "core/transport.h"
+
 namespace kelo::test {
 namespace {
 std::atomic<unsigned> gNextAddress{0};
@@ -64,6 +67,20 @@ void EmulatorTest::expectReceived(const emu::Bytes& expected, int timeoutMs) {
     // Give a stray extra byte a moment to show up before comparing.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(hex(emulator_.received()), hex(expected));
+}
+
+void EmulatorTest::answerWith(std::uint32_t code, emu::Bytes bytes) {
+    emulator_.overrideCommand(code, [bytes](emu::Session& session, const emu::Command&) {
+        session.sendRaw(bytes);
+    });
+}
+
+emu::Bytes EmulatorTest::leftInSocket(std::size_t count) {
+    emu::Bytes rest(count);
+    EXPECT_EQ(receiveExact(connection_->socket, rest.data(), static_cast<std::uint32_t>(count), 0,
+                           2000),
+              0);
+    return rest;
 }
 
 }  // namespace kelo::test

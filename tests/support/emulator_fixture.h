@@ -29,6 +29,10 @@ protected:
     ScannerConnection* open();
     // Waits until the emulator has received exactly `expected` and compares.
     void expectReceived(const emu::Bytes& expected, int timeoutMs = 2000);
+    // Makes the emulator answer every `code` with these raw bytes.
+    void answerWith(std::uint32_t code, emu::Bytes bytes);
+    // Reads `count` bytes the library left in the open connection's socket.
+    emu::Bytes leftInSocket(std::size_t count);
 
     std::string address_;
     emu::Emulator emulator_;
