@@ -29,19 +29,15 @@
 
 #include "core/socket_layer.h"
 #include "core/transport.h"
+#include "core/wire.h"
 
 namespace kelo {
-
-inline std::uint32_t bigEndianWord(const std::uint8_t* in) {
-    return (std::uint32_t(in[0]) << 24) | (std::uint32_t(in[1]) << 16) |
-           (std::uint32_t(in[2]) << 8) | std::uint32_t(in[3]);
-}
 
 namespace detail {
 
 inline void copyWordsToHostBytewise(std::uint8_t* out, const std::uint8_t* in, std::size_t words) {
     for (std::size_t i = 0; i < words; ++i, in += 4, out += 4) {
-        const std::uint32_t value = bigEndianWord(in);
+        const std::uint32_t value = wire::getWord(in);
         std::memcpy(out, &value, 4);
     }
 }
