@@ -1,0 +1,160 @@
+"""Synchronised profile acquisition as a stream of numpy arrays.
+
+The library reads every batch straight into numpy memory: one call per
+batch, no Python work per profile.
+"""
+import numpy as np
+
+from . import errors, records
+
+DEFAULT_TIMEOUT_MS = 5000
+
+
+class ProfileStream:
+    """Profiles of a synchronised scanner, batch by batch.
+
+    with scanner.acquire(mode="time", batch=100) as stream:
+        for profiles in stream:      # structured arrays of records.PROFILE_DTYPE
+            ...
+        more = stream.read(1000)     # exactly 1000 profiles in one array
+
+    mode: "time", "encoder" or "pulse". batch: profiles asked for per
+    request. ahead: requests kept outstanding while a batch is read (2 keeps
+    the scanner busy during each read). timeout_ms: wait of each read.
+    large: LargeProfileRecord records (486 points). encoder_value: set before
+    encoder sync. pulse_setting1, pulse_setting2: the pulse generator's
+    settings in pulse mode. Leaving the block (also by an exception or
+    Ctrl-C) stops the pulses and leaves sync mode, which drains the
+    answers still owed.
+    """
+
+    def __init__(self, scanner, mode="time", batch=100, ahead=2, timeout_ms=DEFAULT_TIMEOUT_MS,
+                 large=False, encoder_value=None, pulse_setting1=None, pulse_setting2=0):
+        if mode not in ("time", "encoder", "pulse"):
+            raise ValueError(f"mode must be time, encoder or pulse, not {mode!r}")
+        if batch < 1 or ahead < 1:
+            raise ValueError("batch and ahead must be at least 1")
+        if (mode == "pulse") != (pulse_setting1 is not None):
+            raise ValueError("pulse_setting1 is needed in pulse mode and only there")
+        if encoder_value is not None and mode != "encoder":
+            raise ValueError("encoder_value is for encoder mode")
+        self.scanner = scanner
+        self.mode = mode
+        self.batch = batch
+        self.ahead = ahead
+        self.timeout_ms = timeout_ms
+        self.dtype = records.LARGE_PROFILE_DTYPE if large else records.PROFILE_DTYPE
+        self._read_call = "lpReadMultipleLargeProfiles" if large else "lpReadMultipleProfilesTimeout"
+        self._encoder_value = encoder_value
+        self._pulses = (pulse_setting1, pulse_setting2)
+        self._leftover = None
+        self._running = False
+
+    # -- life cycle ---------------------------------------------------------
+
+    def start(self):
+        """Enters sync mode and sends the first requests."""
+        scanner = self.scanner
+        if self._encoder_value is not None:
+            scanner.set_encoder_value(self._encoder_value)
+        scanner.enter_sync(self.mode)
+        self._running = True
+        try:
+            if self.mode == "pulse":
+                scanner.start_pulses(*self._pulses)
+            lib, h = scanner._lib, scanner._h()
+            self._read = getattr(lib, self._read_call)
+            self._send = lib.lpSendMultipleProfileRequest
+            self._handle = h
+            for _ in range(self.ahead - 1):
+                self._request()
+        except BaseException:
+            self._leave(quiet=True)
+            raise
+        return self
+
+    def stop(self):
+        """Stops the pulses (pulse mode) and leaves sync mode."""
+        if self._running:
+            self._leave(quiet=False)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, exc_type, exc, tb):
+        if self._running:
+            # A failure while leaving must not hide the one that ended the block.
+            self._leave(quiet=exc_type is not None)
+
+    def _leave(self, quiet):
+        self._running = False
+        scanner = self.scanner
+        try:
+            if self.mode == "pulse":
+                scanner.stop_pulses()
+        except errors.KeloError:
+            if not quiet:
+                raise
+        finally:
+            try:
+                scanner.exit_sync()
+            except errors.KeloError:
+                if not quiet:
+                    raise
+
+    # -- reading ------------------------------------------------------------
+
+    def _request(self):
+        result = self._send(self._handle, self.batch)
+        if result != errors.OK:
+            self.scanner._check("lpSendMultipleProfileRequest", result)
+
+    def _read_batch(self, address):
+        """Keeps the requests ahead, reads one batch to address; its count."""
+        self._request()
+        count = self._read(self._handle, address, self.batch, self.timeout_ms)
+        if count < 0:
+            self.scanner._check(self._read_call, count)
+        return count
+
+    def _fresh(self):
+        if not self._running:
+            raise ValueError("the stream is not running: use it in a with block")
+        array = np.empty(self.batch, self.dtype)
+        return array[:self._read_batch(array.ctypes.data)]
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        """The next batch as it came, which may be short or empty."""
+        if self._leftover is not None:
+            array, self._leftover = self._leftover, None
+            return array
+        return self._fresh()
+
+    def read(self, count):
+        """Exactly count profiles in one array, read in batches straight
+        into it; profiles of the last batch beyond count are kept for the
+        next read."""
+        out = np.empty(count, self.dtype)
+        filled = 0
+        if self._leftover is not None:
+            filled = min(len(self._leftover), count)
+            out[:filled] = self._leftover[:filled]
+            rest = self._leftover[filled:]
+            self._leftover = rest if len(rest) else None
+        base, size = out.ctypes.data, self.dtype.itemsize
+        while filled < count:
+            if count - filled >= self.batch:
+                if not self._running:
+                    raise ValueError("the stream is not running: use it in a with block")
+                filled += self._read_batch(base + filled * size)
+            else:
+                array = self._fresh()
+                take = min(len(array), count - filled)
+                out[filled:filled + take] = array[:take]
+                if take < len(array):
+                    self._leftover = array[take:]
+                filled += take
+        return out
