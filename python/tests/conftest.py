@@ -1,0 +1,90 @@
+"""Fixtures: the library of a build tree and scanner emulators on loopback
+addresses of this test process (127.202.x.y)."""
+import os
+import socket
+import subprocess
+import sys
+import threading
+
+import pytest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.path.abspath(os.environ.get("KELO_BUILD_DIR", os.path.join(ROOT, "build")))
+EMULATOR = os.path.join(BUILD, "bin", "kelo-scanner-emulator")
+os.environ.setdefault("KELO_DLL_PATH", os.path.join(BUILD, "lib"))
+sys.path.insert(0, os.path.join(ROOT, "python"))
+
+_next_address = [0]
+
+
+def loopback_address():
+    """A 127.202.x.y address no other test process of this run uses."""
+    _next_address[0] += 1
+    return f"127.202.{os.getpid() % 250 + 1}.{_next_address[0] % 250 + 1}"
+
+
+@pytest.fixture
+def emulator():
+    """start(*options) runs kelo-scanner-emulator and returns its address."""
+    started = []
+
+    def start(*options):
+        for _ in range(5):
+            address = loopback_address()
+            process = subprocess.Popen([EMULATOR, "--bind", address, "--seconds", "120",
+                                        *map(str, options)],
+                                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            line = process.stdout.readline()
+            if "listening on" in line:
+                started.append(process)
+                return address
+            process.wait(timeout=10)
+        pytest.fail(f"the emulator did not start: {line}")
+
+    yield start
+    for process in started:
+        process.terminate()
+        process.wait(timeout=10)
+
+
+class Recorder:
+    """A scanner stand-in that keeps the bytes it receives and answers nothing."""
+
+    def __init__(self):
+        self.address = loopback_address()
+        self._listener = socket.create_server((self.address, 24334))
+        self._data = bytearray()
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+
+    def _serve(self):
+        connection, _ = self._listener.accept()
+        with connection:
+            while chunk := connection.recv(65536):
+                with self._lock:
+                    self._data += chunk
+
+    def take(self, size, timeout=2.0):
+        """The next size bytes received (waits up to timeout for them)."""
+        import time
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            with self._lock:
+                if len(self._data) >= size:
+                    taken = bytes(self._data[:size])
+                    del self._data[:size]
+                    return taken
+            time.sleep(0.01)
+        with self._lock:
+            return bytes(self._data)
+
+    def close(self):
+        self._listener.close()
+
+
+@pytest.fixture
+def recorder():
+    r = Recorder()
+    yield r
+    r.close()
