@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto input = kelo::fuzz::select(data, size, 3);
-    kelo::fuzz::FedConnection fed(input.data, input.size);
+    kelo::fuzz::FedConnection fed(input);
     ScannerConnection* c = fed.connection();
     if (c == nullptr) return 0;
     switch (input.choice) {

@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto input = kelo::fuzz::select(data, size, 1);
-    kelo::fuzz::FedConnection fed(input.data, input.size);
+    kelo::fuzz::FedConnection fed(input);
     ScannerConnection* c = fed.connection();
     if (c == nullptr) return 0;
     const std::uint32_t maxLength = input.option;

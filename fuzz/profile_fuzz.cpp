@@ -6,42 +6,78 @@
 
 #include "fed_connection.h"
 #include "kelo_dll/profiles.h"
+#include "kelo_dll/sync.h"
 
 namespace {
+
 constexpr unsigned kMaxCapacity = 8;
+constexpr int32_t kShortTimeoutMs = 100;
+
+// A stored profile never counts more points than its record holds; only
+// the records a read reports as stored are looked at.
+template <typename Record>
+void checkStored(const Record* records, int32_t stored, int32_t maxPoints) {
+    for (int32_t i = 0; i < stored; ++i) {
+        if (records[i].pointCount > maxPoints) __builtin_trap();
+    }
 }
 
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto input = kelo::fuzz::select(data, size, 5);
-    kelo::fuzz::FedConnection fed(input.data, input.size);
+    const auto input = kelo::fuzz::select(data, size, 8);
+    kelo::fuzz::FedConnection fed(input);
     ScannerConnection* c = fed.connection();
     if (c == nullptr) return 0;
     const std::uint32_t capacity = input.option % (kMaxCapacity + 1);
     std::unique_ptr<ProfileRecord[]> records(new ProfileRecord[capacity ? capacity : 1]);
+    ProfileRecord* r = records.get();
+    // Picks between two exports that read the same way.
+    const bool odd = (input.option & 1) != 0;
+    // Batch reads need a synchronised connection that is owed an answer.
+    const auto owe = [c](std::uint32_t answers) {
+        c->syncFlag = 1;
+        c->outstandingRequests = answers;
+    };
+    int32_t stored = 0;  // records filled, by the read's own account
     switch (input.choice) {
         case 0:
-            lpReadProfile(c, records.get());
+            stored = (odd ? lpReadProfileN(c, r) : lpReadProfile(c, r)) == 0;
             break;
         case 1:
-            c->syncFlag = 1;
-            c->outstandingRequests = 1;
-            lpReadMultipleProfilesTimeout(c, records.get(), capacity, 100);
+            owe(1);
+            stored = odd ? lpReadMultipleProfiles(c, r, capacity)
+                         : lpReadMultipleProfilesTimeout(c, r, capacity, kShortTimeoutMs);
             break;
         case 2: {
             std::unique_ptr<LargeProfileRecord[]> large(
                 new LargeProfileRecord[capacity ? capacity : 1]);
-            c->syncFlag = 1;
-            c->outstandingRequests = 1;
-            lpReadMultipleLargeProfiles(c, large.get(), capacity, 100);
+            owe(1);
+            checkStored(large.get(),
+                        lpReadMultipleLargeProfiles(c, large.get(), capacity, kShortTimeoutMs),
+                        KELO_LARGE_PROFILE_MAX_POINTS);
             break;
         }
         case 3:
-            lpGetProfileFromAllLasers(c, records.get(), capacity);
+            stored = lpGetProfileFromAllLasers(c, r, capacity);
             break;
         case 4:
             c->outstandingRequests = 1 + input.option % 4;
             lpCleanUpOutstandingRequests(c);
             break;
+        case 5:
+            stored = (odd ? lpGetProfile(c, r) : lpGetProfileN(c, input.option, r)) == 0;
+            break;
+        case 6:
+            c->syncFlag = 1;
+            stored = lpGetMultipleProfiles(c, r, capacity);
+            break;
+        case 7:
+            // Leaving sync mode drains what is still owed.
+            owe(1 + input.option % 4);
+            lpExitSyncMode(c);
+            break;
     }
+    checkStored(r, stored, KELO_PROFILE_MAX_POINTS);
     return 0;
 }
