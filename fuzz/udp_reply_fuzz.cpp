@@ -1,57 +1,63 @@
-// Discovery replies: datagrams taken from the input arrive on the reply
-// socket before collecting starts, and are collected into an array exactly
-// as large as the capacity. Input after the selector bytes: datagrams, each
-// a 2-byte little-endian length (at most 600, so oversized datagrams occur)
-// followed by that many bytes.
+// Discovery replies into the plain ScannerInfo arrays: the request goes to
+// a loopback scanner that answers with the datagrams of the input (format
+// in loopback_scanner.h), then fills the array. The records stored must be
+// the accepted input replies in arrival order, byte for byte, and records
+// past the count must keep the caller's bytes.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <vector>
 
-#include "core/socket_layer.h"
-#include "discovery/discovery.h"
 #include "fed_connection.h"
+#include "kelo_dll/discovery.h"
+#include "loopback_scanner.h"
 
 namespace {
-
-constexpr std::size_t kMaxDatagram = 600;
-constexpr unsigned kMaxDatagrams = 64;
-// Everything was sent before collecting starts, so a short limit ends the
-// quiet wait quickly without losing datagrams.
-constexpr unsigned kCollectMilliseconds = 2;
-
-std::uint32_t loopback() {
-    std::uint32_t address = 0;
-    if (!kelo::net::parseDottedAddress("127.0.0.1", &address)) std::abort();
-    return address;
-}
-
+constexpr std::uint32_t kMaxCapacity = 8;
+constexpr std::uint8_t kUntouched = 0xA5;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kelo;
-    static const net::Socket sender = net::openUdpSocket();
-    static const std::uint32_t address = loopback();
-    const auto input = fuzz::select(data, size, 1);
+    const auto input = fuzz::select(data, size, 3);
+    const std::vector<fuzz::Datagram> datagrams = fuzz::splitDatagrams(input.data, input.size);
+    const std::uint32_t capacity = 1 + input.option % kMaxCapacity;
+    std::vector<ScannerInfo> records(capacity);
+    std::memset(records.data(), kUntouched, capacity * sizeof(ScannerInfo));
 
-    net::Socket reply = net::kInvalidSocket;
-    const int port = discovery::openReplySocket(&reply);
-    if (port < 0) return 0;
-    const std::uint8_t* p = input.data;
-    std::size_t left = input.size;
-    for (unsigned n = 0; n < kMaxDatagrams && left >= 2; ++n) {
-        std::size_t length = (p[0] | (p[1] << 8)) % (kMaxDatagram + 1);
-        p += 2;
-        left -= 2;
-        if (length > left) length = left;
-        net::sendTo(sender, p, length, address, static_cast<std::uint16_t>(port));
-        p += length;
-        left -= length;
+    fuzz::LoopbackScanner scanner(datagrams);
+    if (!scanner.ready()) return 0;
+    const std::uint32_t selector = input.option * 0x01010101u;
+    int32_t count = -1;
+    switch (input.choice) {
+        case 0: count = lpFindAllScanners(records.data(), capacity); break;
+        case 1: count = lpFindScannerByCableId(selector, records.data(), capacity); break;
+        case 2: count = lpFindScannerBySerialNumber(selector, records.data(), capacity); break;
     }
-    const std::uint32_t capacity = 1 + input.option % 8;
-    std::unique_ptr<ScannerInfo[]> records(new ScannerInfo[capacity]);
-    discovery::collectReplies(reply, records.get(), capacity, kCollectMilliseconds);
-    net::closeSocket(reply);
+    scanner.stop();
+    // The request names what was asked for.
+    if (scanner.requested()) {
+        const udp::Selector asked = udp::selector(scanner.request());
+        if (asked.mode != input.choice || asked.value != (input.choice ? selector : 0)) {
+            __builtin_trap();
+        }
+    }
+
+    const std::vector<udp::Message> accepted = fuzz::acceptedReplies(datagrams);
+    const std::size_t expected = accepted.size() < capacity ? accepted.size() : capacity;
+    if (count > static_cast<int32_t>(capacity)) __builtin_trap();
+    if (count >= 0 && static_cast<std::size_t>(count) < expected) __builtin_trap();
+    for (std::uint32_t i = 0; i < capacity; ++i) {
+        const auto* record = reinterpret_cast<const std::uint8_t*>(&records[i]);
+        if (static_cast<int32_t>(i) < count) {
+            if (i < accepted.size() &&
+                std::memcmp(record, udp::replyRecord(accepted[i]), udp::kRecordSize) != 0) {
+                __builtin_trap();
+            }
+            continue;
+        }
+        for (std::size_t k = 0; k < sizeof(ScannerInfo); ++k) {
+            if (record[k] != kUntouched) __builtin_trap();
+        }
+    }
     return 0;
 }
