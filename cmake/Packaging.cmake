@@ -19,6 +19,7 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_STRIP_FILES ON)
   # libc, libstdc++ and libgcc as the binaries need them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # A shlibs file, so packages built against the library depend on it.
@@ -43,6 +44,9 @@ else()
   set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME kelo-tools)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${kelo_runtime_package} ${kelo_exact}")
+  # dpkg-shlibdeps finds the library the tools link in the build tree and
+  # leaves it out: the dependency on its package is the one above.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
   string(CONCAT CPACK_DEBIAN_TOOLS_DESCRIPTION
       "kelo command-line tool and scanner emulator\n"
       "kelo drives a scanner from the shell; kelo-scanner-emulator plays a scanner.")
