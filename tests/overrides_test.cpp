@@ -5,6 +5,11 @@
 #include <thread>
 #include <limits>
 
+#if defined(_WIN32) && defined(__i386__)
+#include <float.h>
+#define KELO_TEST_X87_PRECISION 1
+#endif
+
 #include "control/overrides_scaling.h"
 #include "core/scanner_connection.h"
 #include "emulator/override_state.h"
@@ -161,6 +166,46 @@ TEST_F(OverrideTest, AlternatingExposureOnlyWhileSynchronised) {
     expectReceived({});
     EXPECT_EQ(recorded().count(61), 2u);
 }
+
+#ifdef KELO_TEST_X87_PRECISION
+// Runs with the x87 precision a host may leave set (MinGW and Delphi
+// programs at 64 bits, Direct3D 9 at 24), restoring the caller's afterwards.
+class X87Precision {
+public:
+    explicit X87Precision(unsigned precision) : saved_(_controlfp(0, 0)) {
+        _controlfp(precision, _MCW_PC);
+    }
+    ~X87Precision() { _controlfp(saved_, _MCW_PC); }
+
+private:
+    unsigned saved_;
+};
+
+// Each value is one whose product rounds differently at 24 or 64 bits than
+// as a double; the words must be the double product truncated.
+TEST_F(OverrideTest, ScaledWordsDoNotDependOnTheCallersX87Precision) {
+    for (const unsigned precision : {_PC_24, _PC_53, _PC_64}) {
+        SCOPED_TRACE("x87 precision control " + std::to_string(precision));
+        emulator_.clearReceived();
+        {
+            const X87Precision scope(precision);
+            ASSERT_EQ(_controlfp(0, 0) & _MCW_PC, precision);
+            ASSERT_EQ(lpOverrideSyncSettings(c_, 1234.567891, 0.03, 12345.6789, 7, 1, 0.29,
+                                             123456.789, -0.29, 0.57, -123456.789, 0, 2),
+                      0);
+            ASSERT_EQ(lpOverrideLaserAutoexposure(c_, 0.29, 649.99999, 1.13, 0, 1, 0, 0), 0);
+            ASSERT_EQ(lpOverrideScanWindow(c_, 123456.789, 0.29, -0.29, 0.03), 0);
+        }
+        Bytes expected = words({60, 48, 1234567891, 300, 123456789, 7, 1, 290, 123456789,
+                                u(-290), 570, u(-123456789), 0, 2});
+        const Bytes autoexposure = words({58, 28, 290, 649999, 1130, 0, 1, 0, 0});
+        const Bytes scanWindow = words({59, 16, 123456789, 290, u(-290), 30});
+        expected.insert(expected.end(), autoexposure.begin(), autoexposure.end());
+        expected.insert(expected.end(), scanWindow.begin(), scanWindow.end());
+        expectReceived(expected);
+    }
+}
+#endif
 
 TEST_F(OverrideTest, FailedSendGivesMinusOne) {
     // A socket that is closed under the connection makes every send fail.
