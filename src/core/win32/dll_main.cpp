@@ -7,14 +7,21 @@
 #include <windows.h>
 
 #include "core/socket_layer.h"
+#include "core/socket_layer_lifetime.h"
+
+namespace {
+// Constant-initialised: ready before the loader's first notice.
+kelo::platform::SocketLayerLifetime gWinsock(kelo::net::startup, kelo::net::cleanup);
+}  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         // Winsock 2.2 exactly, or the load is refused.
-        return kelo::net::startup() ? TRUE : FALSE;
+        return gWinsock.load() ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
-        kelo::net::cleanup();
+        // Also sent after a refused attach, which started nothing.
+        gWinsock.unload();
         return TRUE;
     default:
         return TRUE;
