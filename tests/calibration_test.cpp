@@ -324,6 +324,20 @@ TEST(DateLine, FormatsTheCLocaleForm) {
     EXPECT_EQ(formatDateLine(evening), "Date:.....May 01 2020 11:05 PM");
 }
 
+// Moments past the 32-bit time limit (January 2038), in any time zone.
+TEST(DateLine, ConvertsMomentsAfter2038) {
+    const struct {
+        std::int64_t seconds;
+        const char* date;
+    } cases[] = {{2150107200, "February 1[789] 2038"}, {4116744000, "June 1[456] 2100"}};
+    for (const auto& c : cases) {
+        const std::string line = dateLineAt(c.seconds);
+        EXPECT_TRUE(std::regex_match(
+            line, std::regex(std::string("Date:\\.{5}") + c.date + " (0[1-9]|1[0-2]):[0-5][0-9] [AP]M")))
+            << line;
+    }
+}
+
 TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
     ASSERT_NE(open(), nullptr);
     EXPECT_EQ(lpSendPositionCalibrationN(connection_, 3, 0.5, -12.25, 1e-7), KELO_OK);

@@ -1,11 +1,8 @@
-// localtime_r is POSIX; on the Windows runtime its declaration depends on this.
-#ifndef _POSIX_C_SOURCE
-#define _POSIX_C_SOURCE 200809L
-#endif
-
 #include "config/date_line.h"
 
 #include <cstdio>
+
+#include "core/local_time.h"
 
 namespace kelo {
 namespace {
@@ -33,11 +30,12 @@ std::string formatDateLine(const std::tm& local) {
     return buffer;
 }
 
-std::string currentDateLine() {
-    const std::time_t now = std::time(nullptr);
+std::string dateLineAt(std::int64_t seconds) {
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return formatDateLine(std::tm{});
+    if (!platform::localTime(seconds, &local)) return formatDateLine(std::tm{});
     return formatDateLine(local);
 }
+
+std::string currentDateLine() { return dateLineAt(platform::currentTime()); }
 
 }  // namespace kelo
