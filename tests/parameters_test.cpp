@@ -267,16 +267,24 @@ TEST_F(ParametersTest, UnreadableFileGivesOneMessageAndSendsNothing) {
     expectReceived({});
 }
 
-TEST_F(ParametersTest, FileOfFourGibibytesIsRefusedUnsent) {
+// Sizes the upload's length word cannot carry, and in a 32-bit process
+// those one buffer cannot hold (from 2 GiB - 1). Sparse files: no data blocks.
+TEST_F(ParametersTest, FilesTooLargeAreRefusedUnsent) {
     ASSERT_NE(open(), nullptr);
-    const fs::path path = directory_ / "huge.txt";
-    writeFile(path, "");
-    std::error_code error;
-    fs::resize_file(path, 0x100000000ull, error);  // sparse: no data blocks
-    if (error) GTEST_SKIP() << "cannot make a sparse 4 GiB file here: " << error.message();
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_),
-              std::vector<std::string>{"Local parameter file too large: " + path.string()});
+    std::vector<std::uint64_t> sizes = {0x100000000ull, 0x100000001ull};
+    if (sizeof(void*) == 4) sizes.insert(sizes.end(), {0x7FFFFFFFull, 0x80000000ull, 0xFFFFFFFFull});
+    for (const std::uint64_t size : sizes) {
+        const fs::path path = directory_ / ("huge_" + std::to_string(size) + ".txt");
+        writeFile(path, "");
+        std::error_code error;
+        fs::resize_file(path, size, error);
+        if (error) GTEST_SKIP() << "cannot make a sparse file of " << size << " bytes here";
+        EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()),
+                  KELO_ERROR_STATE) << size;
+        EXPECT_EQ(messagesOf(connection_),
+                  std::vector<std::string>{"Local parameter file too large: " + path.string()});
+        fs::remove(path, error);
+    }
     expectReceived({});
 }
 

@@ -24,7 +24,9 @@ KELO_API int32_t KELO_CALL lpSendParametersToScanner(ScannerConnection* connecti
 /* Uploads a local file (text mode) as lpBeginSendParametersToScanner does.
  * 21 with the message "Couldn't open local parameter file: <path>" when
  * the file cannot be opened, or with "Local parameter file too large:
- * <path>" when it holds 4 GiB or more; nothing is sent in either case. */
+ * <path>" when it does not fit the upload's 32-bit length (4 GiB or more)
+ * or one buffer of the process (in the 32-bit DLL: 2 GiB - 1 byte or more),
+ * or memory for its text cannot be had; nothing is sent in either case. */
 KELO_API int32_t KELO_CALL lpBeginSendParameterFileToScanner(ScannerConnection* connection,
                                                              const char* path);
 /* Begin with the file, then End. */

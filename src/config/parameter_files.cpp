@@ -19,8 +19,12 @@ namespace {
 
 const char kCannotOpenMessage[] = "Couldn't open local parameter file: ";
 const char kTooLargeMessage[] = "Local parameter file too large: ";
-// The upload's length word is 32 bits.
-constexpr std::uint64_t kMaxUploadFileBytes = 0xFFFFFFFFull;
+// The upload's length word is 32 bits, and the text is held in one buffer of
+// the size plus a NUL, which a 32-bit process keeps below 2 GiB.
+constexpr std::uint64_t kMaxLengthWord = 0xFFFFFFFFull;
+constexpr std::uint64_t kMaxHeldText = static_cast<std::uint64_t>(PTRDIFF_MAX) - 1;
+constexpr std::uint64_t kMaxUploadFileBytes =
+    kMaxHeldText < kMaxLengthWord ? kMaxHeldText : kMaxLengthWord;
 
 int32_t refuseFile(ScannerConnection& connection, const char* reason, const char* path) {
     try {
