@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/safe_array.h"
 #include "discovery/broadcast.h"
 #include "emulator/discovery_responder.h"
 #include "emulator/emulator.h"

@@ -26,10 +26,16 @@
 #define KELO_END_DECLS
 #endif
 
-#ifdef __cplusplus
+/* Compile-time checks of the record layouts: the language's static
+ * assertion where it has one (C11, C++11), elsewhere (C89, C99, C++98) an
+ * array of negative size, declared again by every check that holds. */
+#if defined(__cplusplus) && \
+    (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1600))
 #define KELO_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
-#else
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define KELO_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#else
+#define KELO_STATIC_ASSERT(cond, msg) extern char kelo_static_assert_failed[(cond) ? 1 : -1]
 #endif
 
 /* Results of the exported functions. Batch reads and finds return counts,

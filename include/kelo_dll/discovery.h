@@ -12,12 +12,12 @@
 #define KELO_SOCKET_ERROR_INVALID_ARGUMENT 22
 
 /* The COM safe-array descriptor the VB find functions fill. Windows uses
- * the real SAFEARRAY; elsewhere a descriptor of the same shape stands in,
- * locked and unlocked by the library through its cLocks counter. */
+ * the real SAFEARRAY of <oleauto.h>, named here by its tag so that this
+ * header does not bring in the Windows headers and their macros; elsewhere
+ * a descriptor of the same shape stands in, locked and unlocked by the
+ * library through its cLocks counter. */
 #if defined(_WIN32)
-#include <windows.h>
-#include <oleauto.h>
-typedef SAFEARRAY KeloSafeArray;
+typedef struct tagSAFEARRAY KeloSafeArray;
 #else
 typedef struct KeloSafeArrayBound {
     uint32_t cElements;
@@ -80,8 +80,9 @@ KELO_STATIC_ASSERT(offsetof(ScannerInfoVB, block) == 24, "ScannerInfoVB.block at
 
 /* Broadcast one discovery request from every local IPv4 address and store
  * one record per distinct scanner that answers, in arrival order, until
- * 500 ms pass without any datagram or the array is full. The scanners
- * decide whether a request selects them; the library does not filter.
+ * 500 ms pass without any datagram, the array is full, or 10 s have passed
+ * since collecting began however busy the network is. The scanners decide
+ * whether a request selects them; the library does not filter.
  * Returns the number of records, or -1 with the reason in
  * lpGetLastSocketError (22: null records or capacity 0, nothing sent). */
 KELO_API int32_t KELO_CALL lpFindAllScanners(ScannerInfo* records, uint32_t capacity);
@@ -91,9 +92,14 @@ KELO_API int32_t KELO_CALL lpFindScannerBySerialNumber(uint32_t serialNumber,
                                                        ScannerInfo* records, uint32_t capacity);
 
 /* As above, into a one-dimensional safe array of ScannerInfoVB (element
- * size 536, at least one element, at most KELO_VB_SCRATCH_CAPACITY found).
- * Returns the number of elements written, or -1 (error 22 for an array
- * that is missing, malformed or cannot be locked; nothing is sent then). */
+ * size 536, at least one element). Replies are collected for up to
+ * KELO_VB_SCRATCH_CAPACITY scanners whatever the array's size, and the
+ * first ones that fit are written. Returns the number of elements written,
+ * or -1 with the reason in lpGetLastSocketError. Error 22: an array that
+ * is missing or malformed (checked first, nothing sent), or one that
+ * cannot be locked, which is found only after the broadcast and the quiet
+ * period (nothing written), or cannot be unlocked after the elements were
+ * written. */
 KELO_API int32_t KELO_CALL lpFindAllScannersVB(KeloSafeArray** array);
 KELO_API int32_t KELO_CALL lpFindScannerByCableIdVB(uint32_t cableId, KeloSafeArray** array);
 KELO_API int32_t KELO_CALL lpFindScannerBySerialNumberVB(uint32_t serialNumber,

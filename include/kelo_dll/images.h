@@ -16,7 +16,9 @@ KELO_BEGIN_DECLS
 
 /* One image: five header words in host order (the fourth is the row length
  * in pixels, the others are the scanner's), then one byte per pixel, row
- * after row, exactly as received. */
+ * after row, exactly as received. At about 4 MiB it must not go on a
+ * thread's stack (1 MiB by default on Windows): allocate it (malloc, new)
+ * or make it static. */
 typedef struct ImageRecord {
     int32_t header[3];
     uint32_t rowLength;

@@ -5,8 +5,11 @@
 #include "api.h"
 
 #define KELO_SCAN_HEADER_VALUES 8
-/* Points a ScanRecord holds. A scan answer announcing more points, or a
- * longer payload than the record, is read to its end, dropped and gives -1. */
+/* Points a ScanRecord holds. A scan answer whose payload is longer than the
+ * record is read to its end and discarded, the record untouched, and gives
+ * -1. One that fits but counts more points than this also gives -1, with
+ * its payload left in the record: header values and pointCount in host
+ * order, the points as received. */
 #define KELO_SCAN_MAX_POINTS 8192
 
 KELO_BEGIN_DECLS
