@@ -1,6 +1,9 @@
 // Batch reads against scanners that send awkwardly: profiles of different
 // sizes, answers in small pieces, and length words or counts that lie.
+#include <algorithm>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "core/command_codes.h"
@@ -37,32 +40,122 @@ void expectProfile(const ProfileRecord& record, std::uint32_t tag, std::int32_t 
     }
 }
 
-TEST_F(BatchReadTest, ProfilesOfDifferentSizesInOneBatch) {
-    const std::int32_t sizes[] = {243, 10, 0, 243, 1, 242, 5};
+// How a scripted answer reaches the library: all at once and waiting
+// before the read starts, in pieces with pauses, or one byte at a time.
+enum class Delivery { Whole, Pieces, Bytewise };
+
+struct DeliveryCase {
+    const char* name;
+    Delivery delivery;
+};
+
+const DeliveryCase kDeliveries[] = {
+    {"whole", Delivery::Whole}, {"pieces", Delivery::Pieces}, {"bytewise", Delivery::Bytewise}};
+
+void deliver(emu::Session& s, const emu::Bytes& bytes, Delivery delivery) {
+    const std::size_t piece =
+        delivery == Delivery::Whole ? bytes.size() : delivery == Delivery::Pieces ? 701 : 1;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        s.sendRaw(bytes.data() + at, std::min(piece, bytes.size() - at));
+        if (delivery != Delivery::Whole && (at / piece) % 97 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+class BatchDeliveryTest : public BatchReadTest, public ::testing::WithParamInterface<DeliveryCase> {
+protected:
+    // The first batch request is answered with `bytes`, delivered as the
+    // case says.
+    void answerFirstRequestWith(emu::Bytes bytes) {
+        const Delivery delivery = GetParam().delivery;
+        auto done = std::make_shared<bool>(false);
+        emulator_.overrideCommand(kCmdMultipleProfileRequest,
+                                  [bytes, done, delivery](emu::Session& s, const emu::Command&) {
+                                      if (!*done) deliver(s, bytes, delivery);
+                                      *done = true;
+                                  });
+    }
+    // Requests batches; for whole delivery the reads start once all is in.
+    void request(int batches) {
+        for (int i = 0; i < batches; ++i) ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 3), 0);
+        if (GetParam().delivery == Delivery::Whole) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+};
+
+TEST_P(BatchDeliveryTest, ProfilesOfDifferentSizes) {
+    const std::int32_t sizes[] = {30, 243, 0, 31, 1, 242, 5};
     std::vector<emu::Bytes> profiles;
     for (std::uint32_t i = 0; i < 7; ++i) profiles.push_back(profileAnswer(i + 1, sizes[i]));
     answerFirstRequestWith(batchAnswer(profiles));
-    ProfileRecord records[7];
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 7), 0);
-    ASSERT_EQ(lpReadMultipleProfiles(connection_, records, 7), 7);
-    for (std::uint32_t i = 0; i < 7; ++i) expectProfile(records[i], i + 1, sizes[i]);
+    ProfileRecord records[6];
+    request(1);
+    ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 6, 2000), 6);
+    for (std::uint32_t i = 0; i < 6; ++i) expectProfile(records[i], i + 1, sizes[i]);
 }
 
-// Every few bytes on their own: words and headers split between receives.
-TEST_F(BatchReadTest, AnswerArrivingInSmallPieces) {
-    std::vector<emu::Bytes> profiles;
-    for (std::uint32_t i = 0; i < 4; ++i) profiles.push_back(profileAnswer(i + 1, 30 + i));
-    const emu::Bytes bytes = batchAnswer(profiles);
-    emulator_.overrideCommand(kCmdMultipleProfileRequest, [bytes](emu::Session& s, const emu::Command&) {
-        for (std::size_t at = 0; at < bytes.size(); at += 7) {
-            s.sendRaw(bytes.data() + at, std::min<std::size_t>(7, bytes.size() - at));
-            if (at % 140 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    ProfileRecord records[3];
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 4), 0);
-    ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), 3);
-    for (std::uint32_t i = 0; i < 3; ++i) expectProfile(records[i], i + 1, 30 + static_cast<std::int32_t>(i));
+// The batch's length word does not tell where it ends: one that claims more
+// than follows neither fails the read nor takes the next answer.
+TEST_P(BatchDeliveryTest, LengthWordClaimingMoreThanFollows) {
+    const std::uint32_t claims[] = {0x7FFFFFFFu, 0};  // 0: the true length + 100
+    for (std::uint32_t claim : claims) {
+        SCOPED_TRACE(claim);
+        emu::Bytes lying = batchAnswer({profileAnswer(1, 200), profileAnswer(2, 200), profileAnswer(3, 1)});
+        wire::putWord(lying.data() + 4, claim ? claim : wire::getWord(lying.data() + 4) + 100);
+        answerFirstRequestWith(concat({lying, batchAnswer({profileAnswer(4, 200)})}));
+        ProfileRecord records[3];
+        request(2);
+        ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), 3);
+        expectProfile(records[0], 1, 200);
+        expectProfile(records[2], 3, 1);
+        ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), 1);
+        expectProfile(records[0], 4, 200);
+        emulator_.clearOverrides();
+    }
+}
+
+// An inner answer that is no profile ends the read; the stream stands right
+// after it, so the next single read takes the profile behind it, and the
+// answer after the batch follows.
+TEST_P(BatchDeliveryTest, StreamStandsAfterTheFailingInnerAnswer) {
+    struct Case {
+        std::uint32_t innerType;
+        std::int32_t result;
+    } const cases[] = {{34, KELO_ERROR_NO_PROFILE}, {7, KELO_ERROR_IO}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.innerType);
+        const emu::Bytes batch =
+            batchAnswer({profileAnswer(1, 243), emu::answerBytes(c.innerType, {}), profileAnswer(2, 20)});
+        answerFirstRequestWith(concat({batch, batchAnswer({profileAnswer(3, 9)})}));
+        ProfileRecord records[3];
+        request(2);
+        EXPECT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), c.result);
+        expectProfile(records[0], 1, 243);
+        ProfileRecord single;
+        ASSERT_EQ(lpReadProfile(connection_, &single), 0);
+        expectProfile(single, 2, 20);
+        ASSERT_EQ(lpReadProfile(connection_, &single), 0);
+        expectProfile(single, 3, 9);
+        emulator_.clearOverrides();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrivals, BatchDeliveryTest, ::testing::ValuesIn(kDeliveries),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A negative time-out is refused by the wait, even with the batch waiting,
+// and nothing of the answer is taken.
+TEST_F(BatchReadTest, NegativeTimeOutFailsWithDataWaiting) {
+    answerFirstRequestWith(batchAnswer({profileAnswer(1, 12)}));
+    ProfileRecord record;
+    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
+    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(lpReadMultipleProfilesTimeout(connection_, &record, 1, -1), KELO_ERROR_IO);
+    ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, &record, 1, 1000), 1);
+    expectProfile(record, 1, 12);
 }
 
 // Length words that claim too little or too much do not move the stream
@@ -83,24 +176,6 @@ TEST_F(BatchReadTest, WrongLengthWordsWithTheNextBatchWaiting) {
     expectProfile(records[1], 4, 100);
     ASSERT_EQ(lpReadMultipleProfiles(connection_, records, 2), 1);
     expectProfile(records[0], 5, 243);
-}
-
-// A length word that claims more than the batch holds, and a last profile
-// shorter than the ones before: bytes of the next answer may have been
-// taken, and the read says so instead of reporting success.
-TEST_F(BatchReadTest, ReadAheadPastTheAnswerIsReportedAsFailure) {
-    emu::Bytes lying = batchAnswer({profileAnswer(1, 200), profileAnswer(2, 200), profileAnswer(3, 1)});
-    wire::putWord(lying.data() + 4, 0x7FFFFFF0u);
-    const emu::Bytes next = batchAnswer({profileAnswer(4, 200), profileAnswer(5, 200)});
-    answerFirstRequestWith(concat({lying, next}));
-    ProfileRecord records[3];
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 3), 0);
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 2), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(lpReadMultipleProfiles(connection_, records, 3), KELO_ERROR_IO);
-    // The profiles themselves were decoded.
-    expectProfile(records[1], 2, 200);
-    expectProfile(records[2], 3, 1);
 }
 
 TEST_F(BatchReadTest, CountBeyondWhatIsSentEndsWithTheTimeOut) {

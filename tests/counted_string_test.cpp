@@ -57,6 +57,9 @@ TEST(CalibrationNumberText, ParsesTheLeadingNumberAsScanfDoes) {
         {"1e5x", 1e5},      {"1e", 1.0},       {"0x1p3", 8.0},     {"-0x10", -16.0},
         {"0x", 0.0},        {".5", 0.5},       {"5.", 5.0},        {"-0", -0.0},
         {"1e-07", 1e-7},    {"0.6666666667", 0.6666666667},
+        // Beyond the range of a double, what C scanning stores.
+        {"1e999", HUGE_VAL}, {"-1e999", -HUGE_VAL}, {"1e-400", 0.0}, {"-1e-400", -0.0},
+        {"0.00001e-320", 0.0}, {"12345e305", HUGE_VAL}, {"0x1p2000", HUGE_VAL}, {"1e-310", 1e-310},
     };
     for (const Case& c : cases) {
         double value = 99.0;
@@ -73,7 +76,7 @@ TEST(CalibrationNumberText, ParsesTheLeadingNumberAsScanfDoes) {
 }
 
 TEST(CalibrationNumberText, TextWithoutANumberLeavesTheValue) {
-    for (const char* text : {"", "   ", "abc", "--5", "+-5", "-", "+", ".", "e5", "1e999"}) {
+    for (const char* text : {"", "   ", "abc", "--5", "+-5", "-", "+", ".", "e5"}) {
         double value = 42.0;
         EXPECT_FALSE(parseCalibrationNumber(text, &value)) << text;
         EXPECT_EQ(value, 42.0) << text;

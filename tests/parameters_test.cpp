@@ -117,9 +117,25 @@ TEST_F(ParametersTest, RejectionKeepsEveryMessageInOrderAndChangesNothing) {
 
 TEST_F(ParametersTest, MessagesAreCutAtAnEmbeddedNul) {
     ASSERT_NE(open(), nullptr);
-    scriptUploadAnswer(rejection({"a", "bc", std::string("de\0fg", 5), ""}));
+    std::string padded(100000, 'p');
+    padded[0] = '\0';
+    scriptUploadAnswer(rejection({"a", "bc", std::string("de\0fg", 5), "", padded}));
     EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_), (std::vector<std::string>{"a", "bc", "de", ""}));
+    EXPECT_EQ(messagesOf(connection_), (std::vector<std::string>{"a", "bc", "de", "", ""}));
+    // Only the text is kept, not the buffer its count asked for.
+    EXPECT_LT(connection_->errorMessages.back().capacity(), 64u);
+}
+
+// What one upload's messages may hold is bounded; past the bound the rest
+// of the answer is read and dropped, so the connection stays in step.
+TEST_F(ParametersTest, MessagesBeyondTheBoundAreDrainedAndRefused) {
+    ASSERT_NE(open(), nullptr);
+    const std::string mebibyte(1u << 20, 'm');
+    scriptUploadAnswer(rejection(std::vector<std::string>(17, mebibyte)));
+    EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
+    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 16);
+    emulator_.clearOverrides();
+    EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_OK);
 }
 
 TEST_F(ParametersTest, RejectionWithoutMessagesEmptiesTheList) {
@@ -149,9 +165,13 @@ TEST_F(ParametersTest, EndAppendsAndLeavesAcceptedPayloadUnread) {
 
     ASSERT_EQ(lpBeginSendParametersToScanner(connection_, "x"), KELO_OK);
     EXPECT_EQ(lpEndSendParametersToScanner(connection_), KELO_ERROR_STATE);
+    // Handed-out texts stay where they are while later messages are appended.
+    const char* first = lpGetErrorMessage(connection_, 0);
     EXPECT_EQ(lpEndSendParametersToScanner(connection_), KELO_OK);
     EXPECT_EQ(lpEndSendParametersToScanner(connection_), KELO_ERROR_STATE);
     EXPECT_EQ(messagesOf(connection_), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(lpGetErrorMessage(connection_, 0), first);
+    EXPECT_STREQ(first, "first");
     // The next upload starts a fresh list.
     emulator_.clearOverrides();
     EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_OK);

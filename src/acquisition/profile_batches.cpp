@@ -17,7 +17,8 @@ int32_t readBatch(ScannerConnection* connection, Record* records, uint32_t capac
     if (connection->outstandingRequests == 0) return 0;
     kelo::uncountRequest(connection);
 
-    return kelo::readProfileBatch(connection->socket, kelo::Records<Record>{records, capacity},
+    return kelo::readProfileBatch(connection->socket, kelo::readAheadOf(connection),
+                                  kelo::Records<Record>{records, capacity},
                                   timeoutMs, kelo::LeadRule::BatchOnly);
 }
 

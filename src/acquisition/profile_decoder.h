@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "acquisition/answer_stream.h"
 #include "core/command_codes.h"
+#include "core/scanner_connection.h"
 #include "core/socket_layer.h"
 #include "core/transport.h"
 #include "core/wire.h"
@@ -32,6 +34,17 @@ inline constexpr std::size_t kDiscardChunk = 1024;
 template <typename Record>
 inline constexpr std::size_t kRecordPoints = sizeof(Record::points) / sizeof(Record::points[0]);
 
+// A connection's read-ahead buffer; null bytes when it has none.
+struct ReadAhead {
+    std::uint8_t* bytes;
+    std::size_t size;
+};
+
+inline ReadAhead readAheadOf(const ScannerConnection* connection) {
+    return ReadAhead{connection->readAhead.get(),
+                     connection->readAhead ? ScannerConnection::kReadAheadSize : 0};
+}
+
 // The caller's array of records and how many it holds.
 template <typename Record>
 struct Records {
@@ -51,8 +64,7 @@ inline BatchLead parseBatchLead(const std::uint8_t* bytes) {
 }
 
 // Reads and drops length bytes; 0, or the failed receive's result.
-template <typename Stream>
-int discardBytes(Stream& in, std::uint32_t length) {
+inline int discardBytes(ExactStream& in, std::uint32_t length) {
     std::uint8_t scratch[kDiscardChunk];
     while (length > 0) {
         const std::uint32_t piece = length < kDiscardChunk ? length : std::uint32_t(kDiscardChunk);
@@ -68,67 +80,54 @@ int discardBytes(Stream& in, std::uint32_t length) {
 // record's room is cut to it, so readers of the record stay inside it.
 template <typename Record>
 void profileToHost(Record* record) {
-    wire::wordsToHost(record, kProfileLeadWords);
+    copyWordsToHost(record, record, kProfileLeadWords);
     if (record->pointCount <= 0) return;
     if (static_cast<std::size_t>(record->pointCount) > kRecordPoints<Record>) {
         record->pointCount = static_cast<std::int32_t>(kRecordPoints<Record>);
     }
-    wire::wordsToHost(record->points,
-                      static_cast<std::size_t>(record->pointCount) * kProfileWordsPerPoint);
+    copyWordsToHost(record->points, record->points,
+                    static_cast<std::size_t>(record->pointCount) * kProfileWordsPerPoint);
 }
 
-namespace detail {
-
-// Receives a profile payload of `length` bytes (at most the record's size)
-// and turns it into host order: the same record as receiving it whole and
-// converting afterwards, but converted while it is copied where the stream
-// buffers.
-template <typename Record, typename Stream>
-int receiveProfile(Stream& in, Record* record, std::uint32_t length) {
+// Stores a profile payload of `length` bytes (at most the record's size)
+// that lies in memory: the same record as receiving it into the record and
+// turning it into host order there, but converted while it is copied.
+template <typename Record>
+void profileFromBytes(Record* record, const std::uint8_t* payload, std::uint32_t length) {
     constexpr std::uint32_t leadBytes = kProfileLeadWords * wire::kWordSize;
-    if (!Stream::kConvertsOnCopy || length < leadBytes) {
-        // One receive straight into the record, converted in place.
-        const int result = in.receive(record, length);
-        if (result == kReceiveOk) profileToHost(record);
-        return result;
+    if (length < leadBytes) {
+        std::memcpy(record, payload, length);
+        profileToHost(record);
+        return;
     }
-    int result = in.receiveWords(record, kProfileLeadWords);
-    if (result != kReceiveOk) return result;
-    if (static_cast<std::size_t>(record->pointCount) > kRecordPoints<Record> && record->pointCount > 0) {
+    copyWordsToHost(record, payload, kProfileLeadWords);
+    if (record->pointCount > 0 && static_cast<std::size_t>(record->pointCount) > kRecordPoints<Record>) {
         record->pointCount = static_cast<std::int32_t>(kRecordPoints<Record>);
     }
     const std::uint32_t countedWords =
         record->pointCount > 0 ? std::uint32_t(record->pointCount) * kProfileWordsPerPoint : 0;
     const std::uint32_t receivedWords = (length - leadBytes) / wire::kWordSize;
     const std::uint32_t convertedWords = countedWords < receivedWords ? countedWords : receivedWords;
-    auto* points = reinterpret_cast<std::uint8_t*>(record->points);
-    result = in.receiveWords(points, convertedWords);
-    if (result != kReceiveOk) return result;
     const std::uint32_t convertedBytes = convertedWords * wire::kWordSize;
-    result = in.receive(points + convertedBytes, length - leadBytes - convertedBytes);
-    if (result != kReceiveOk) return result;
+    auto* points = reinterpret_cast<std::uint8_t*>(record->points);
+    copyWordsToHost(points, payload + leadBytes, convertedWords);
+    std::memcpy(points + convertedBytes, payload + leadBytes + convertedBytes,
+                length - leadBytes - convertedBytes);
     // Counted points the payload did not reach are converted where they lie.
     if (countedWords > convertedWords) {
-        wire::wordsToHost(points + convertedBytes, countedWords - convertedWords);
+        copyWordsToHost(points + convertedBytes, points + convertedBytes, countedWords - convertedWords);
     }
-    return kDecodeOk;
 }
 
-template <typename Record, typename Stream>
-int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth);
+namespace detail {
 
-template <typename Stream>
-int receiveHeader(Stream& in, wire::AnswerHeader* header) {
-    std::uint8_t headerBytes[wire::kHeaderSize];
-    const int result = in.receive(headerBytes, sizeof headerBytes);
-    if (result == kReceiveOk) *header = wire::parseAnswerHeader(headerBytes);
-    return result;
-}
+template <typename Record>
+int decodeAnswer(ExactStream& in, Record* record, Record* scratch, int depth);
 
 // The rest of an answer whose header was read.
-template <typename Record, typename Stream>
-int decodeAfterHeader(Stream& in, const wire::AnswerHeader& header, Record* record, Record* scratch,
-                      int depth) {
+template <typename Record>
+int decodeAfterHeader(ExactStream& in, const wire::AnswerHeader& header, Record* record,
+                      Record* scratch, int depth) {
     int result = kReceiveOk;
     switch (header.type) {
         case kAnswerProfile: {
@@ -141,7 +140,9 @@ int decodeAfterHeader(Stream& in, const wire::AnswerHeader& header, Record* reco
                 }
                 return result != kReceiveOk ? result : kDecodeFailed;
             }
-            return receiveProfile(in, record, header.length);
+            result = in.receive(record, header.length);
+            if (result == kReceiveOk) profileToHost(record);
+            return result;
         }
         case kAnswerProfileBatch: {
             std::uint8_t countBytes[wire::kWordSize];
@@ -165,12 +166,43 @@ int decodeAfterHeader(Stream& in, const wire::AnswerHeader& header, Record* reco
     }
 }
 
-template <typename Record, typename Stream>
-int decodeAnswer(Stream& in, Record* record, Record* scratch, int depth) {
-    wire::AnswerHeader header;
-    const int result = receiveHeader(in, &header);
+template <typename Record>
+int decodeAnswer(ExactStream& in, Record* record, Record* scratch, int depth) {
+    std::uint8_t headerBytes[wire::kHeaderSize];
+    const int result = in.receive(headerBytes, sizeof headerBytes);
     if (result != kReceiveOk) return result;
-    return decodeAfterHeader(in, header, record, scratch, depth);
+    return decodeAfterHeader(in, wire::parseAnswerHeader(headerBytes), record, scratch, depth);
+}
+
+// Decodes the inner answers of a batch that have arrived whole and are
+// plain profiles that fit their records, from the bytes a peek showed:
+// from answer `next` on, at most up to answer `count`. Answers from `stored`
+// on are passed over. The number of bytes they took.
+template <typename Record>
+std::size_t decodeArrived(const std::uint8_t* bytes, std::size_t available, Records<Record> records,
+                          std::uint32_t stored, std::uint32_t count, std::uint32_t& next) {
+    std::size_t span = 0;
+    while (next < count && available - span >= wire::kHeaderSize) {
+        const wire::AnswerHeader header = wire::parseAnswerHeader(bytes + span);
+        if (header.type != kAnswerProfile || header.length > sizeof(Record)) break;
+        if (available - span - wire::kHeaderSize < header.length) break;
+        if (next < stored) {
+            profileFromBytes(&records.array[next], bytes + span + wire::kHeaderSize, header.length);
+        }
+        span += wire::kHeaderSize + header.length;
+        ++next;
+    }
+    return span;
+}
+
+// Takes `length` bytes that a peek showed are waiting.
+inline int dropArrived(net::Socket s, ReadAhead buffer, std::size_t length) {
+    while (length > 0) {
+        const long taken = net::discardReceived(s, buffer.bytes, length);
+        if (taken <= 0) return kDecodeFailed;
+        length -= static_cast<std::size_t>(taken);
+    }
+    return kDecodeOk;
 }
 
 }  // namespace detail
@@ -191,42 +223,57 @@ enum class LeadRule {
     AnyType,    // any failure gives -1; the type is not looked at
 };
 
-// Reads one batch answer: the lead, then its profiles, the first
-// `capacity` into records and the rest dropped through one scratch record.
-// The number stored, or the first failing result; -1 as well when the
-// answer's length word claimed bytes that none of its profiles used and
-// that were read ahead (the stream is then out of step).
+// Reads one batch answer: the lead, then its inner answers, the first
+// `capacity` into records and the rest dropped. The number stored, or the
+// first failing result. The batch's length word is not used.
+//
+// The stream ends exactly where decoding every inner answer with single
+// exact receives would leave it, also after a failure: no byte past the
+// inner answer being decoded is ever taken. Receiving each header and
+// payload on its own costs two system calls per profile, more than moving
+// the bytes, so the reader first peeks at what has arrived, decodes the
+// complete plain profiles it finds straight from the peeked bytes, and
+// then takes exactly those bytes from the socket. An inner answer that has
+// only partly arrived, or that is anything but a profile fitting its
+// record, is received exactly.
 template <typename Record>
-std::int32_t readProfileBatch(net::Socket s, Records<Record> records, std::int32_t timeoutMs,
-                              LeadRule rule) {
-    BatchStream in(s, timeoutMs);
+std::int32_t readProfileBatch(net::Socket s, ReadAhead buffer, Records<Record> records,
+                              std::int32_t timeoutMs, LeadRule rule) {
+    ExactStream in(s, timeoutMs);
     std::uint8_t leadBytes[kBatchLeadSize];
     const int received = in.receive(leadBytes, sizeof leadBytes);
     if (received != kReceiveOk) return rule == LeadRule::BatchOnly ? received : kDecodeFailed;
     const BatchLead lead = parseBatchLead(leadBytes);
     if (rule == LeadRule::BatchOnly && lead.type != kAnswerProfileBatch) return kDecodeFailed;
-    if (lead.length >= wire::kWordSize) in.claimEnd(wire::kHeaderSize + std::uint64_t(lead.length));
-    // Nothing is read ahead until the first profile shows the size to expect:
-    // a length word that claims too much then cannot take the next answer.
 
-    Record scratch;
     const std::uint32_t stored = lead.count < records.capacity ? lead.count : records.capacity;
-    for (std::uint32_t i = 0; i < lead.count; ++i) {
-        wire::AnswerHeader header;
-        int result = detail::receiveHeader(in, &header);
-        if (result != kReceiveOk) return result;
-        if (header.type == kAnswerProfile && header.length <= sizeof(Record)) {
-            // This profile's payload, then the rest taken to be of its size.
-            const std::uint64_t size = wire::kHeaderSize + std::uint64_t(header.length);
-            in.expectEnd(in.position() + header.length + std::uint64_t(lead.count - i - 1) * size);
-        } else {
-            in.expectEnd(0);
+    Record scratch;  // dropped and nested answers received exactly
+    std::uint32_t next = 0;
+    while (next < lead.count) {
+        if (buffer.bytes != nullptr) {
+            const long arrived = net::peekAvailable(s, buffer.bytes, buffer.size);
+            if (arrived == net::kWouldBlockResult) {
+                // Nothing yet: the same wait a receive makes, then look again.
+                const int waited = waitReadable(s, timeoutMs);
+                if (waited != kReceiveOk) return waited;
+                continue;
+            }
+            if (arrived > 0) {
+                const std::size_t span = detail::decodeArrived(
+                    buffer.bytes, static_cast<std::size_t>(arrived), records, stored, lead.count, next);
+                if (span > 0 && detail::dropArrived(s, buffer, span) != kDecodeOk) return kDecodeFailed;
+                if (next == lead.count) break;
+                // A full buffer may hide more that has arrived.
+                if (span > 0 && static_cast<std::size_t>(arrived) == buffer.size) continue;
+            }
+            // Otherwise (closed, failed, partly arrived, not a plain
+            // profile) the next answer is received exactly.
         }
-        Record* target = i < stored ? &records.array[i] : &scratch;
-        result = detail::decodeAfterHeader(in, header, target, &scratch, 0);
+        Record* target = next < stored ? &records.array[next] : &scratch;
+        const int result = detail::decodeAnswer(in, target, &scratch, 0);
         if (result != kDecodeOk) return result;
+        ++next;
     }
-    if (!in.finish()) return kDecodeFailed;
     return static_cast<std::int32_t>(stored);
 }
 

@@ -79,7 +79,7 @@ KELO_API int32_t KELO_CALL lpGetProfileFromAllLasers(ScannerConnection* connecti
     }
     // The type of the answer is not looked at: the third word is the count
     // whatever came.
-    return kelo::readProfileBatch(connection->socket,
+    return kelo::readProfileBatch(connection->socket, kelo::readAheadOf(connection),
                                   kelo::Records<ProfileRecord>{records, capacity},
                                   kelo::kDefaultTimeoutMs, kelo::LeadRule::AnyType);
 }

@@ -1,6 +1,7 @@
 #include "config/counted_string.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -18,6 +19,43 @@ bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+// from_chars refuses a number beyond the range of a double, where scanning
+// in C stores what strtod gives: infinity when it is too large, zero when
+// it is too small. Which one is told by where the leading digit stands.
+double outOfRangeValue(const char* first, const char* last, bool hex) {
+    long long integerDigits = 0, zerosAfterPoint = 0;
+    bool afterPoint = false, significant = false;
+    const char* p = first;
+    for (; p < last; ++p) {
+        if (*p == '.') {
+            afterPoint = true;
+            continue;
+        }
+        if (!(hex ? isHexDigit(*p) : isDecimalDigit(*p))) break;
+        if (!significant && *p == '0') {
+            if (afterPoint) ++zerosAfterPoint;
+            continue;
+        }
+        significant = true;
+        if (!afterPoint) ++integerDigits;
+    }
+    long long exponent = 0;
+    if (p < last && (*p == 'e' || *p == 'E' || *p == 'p' || *p == 'P')) {
+        ++p;
+        const bool negative = p < last && *p == '-';
+        if (p < last && (*p == '+' || *p == '-')) ++p;
+        for (; p < last && isDecimalDigit(*p); ++p) {
+            if (exponent < 1000000000LL) exponent = exponent * 10 + (*p - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    const long long digitWidth = hex ? 4 : 1;
+    const long long leading = integerDigits > 0 ? integerDigits : -zerosAfterPoint;
+    return leading * digitWidth + exponent > 0 ? HUGE_VAL : 0.0;
+}
+
 }  // namespace
 
 int readCountedString(net::Socket s, std::string& out) {
@@ -33,8 +71,31 @@ int readCountedString(net::Socket s, std::string& out) {
     }
     if (count > 0 && receiveExactDefault(s, text.data(), count) != kReceiveOk) return -1;
     const std::size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
+    if (nul != std::string::npos) {
+        // Keep only the text: the buffer the count asked for may be far larger.
+        try {
+            out.assign(text.data(), nul);
+            out.shrink_to_fit();
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        return 0;
+    }
     out.swap(text);
+    return 0;
+}
+
+int skipCountedString(net::Socket s) {
+    std::uint8_t countBytes[wire::kWordSize];
+    if (receiveExactDefault(s, countBytes, sizeof countBytes) != kReceiveOk) return -1;
+    std::uint32_t count = wire::getWord(countBytes);
+    if (count > kMaxCountedStringBytes) return -1;
+    char scratch[1024];
+    while (count > 0) {
+        const std::uint32_t piece = count < sizeof scratch ? count : std::uint32_t(sizeof scratch);
+        if (receiveExactDefault(s, scratch, piece) != kReceiveOk) return -1;
+        count -= piece;
+    }
     return 0;
 }
 
@@ -71,15 +132,17 @@ bool parseCalibrationNumber(const std::string& text, double* out) {
     // the sign is handled here so that "+1" and "-0x1p3" read as scanf reads them.
     if (p == end || *p == '+' || *p == '-') return false;
     double value = 0.0;
-    std::from_chars_result result{};
-    if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        ((end - p >= 3 && isHexDigit(p[2])) ||
-         (end - p >= 4 && p[2] == '.' && isHexDigit(p[3])))) {
-        result = std::from_chars(p + 2, end, value, std::chars_format::hex);
-    } else {
-        result = std::from_chars(p, end, value, std::chars_format::general);
+    const bool hex = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+                     ((end - p >= 3 && isHexDigit(p[2])) ||
+                      (end - p >= 4 && p[2] == '.' && isHexDigit(p[3])));
+    const char* digits = hex ? p + 2 : p;
+    const std::from_chars_result result = std::from_chars(
+        digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        value = outOfRangeValue(digits, result.ptr, hex);
+    } else if (result.ec != std::errc()) {
+        return false;
     }
-    if (result.ec != std::errc()) return false;
     *out = negative ? -value : value;
     return true;
 }

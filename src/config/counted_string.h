@@ -25,6 +25,9 @@ inline constexpr std::size_t kMaxNumberTextLength = 63;
 // 0, or -1 when it could not be received or its count exceeds the limit.
 int readCountedString(net::Socket s, std::string& out);
 
+// Receives one counted string and drops it; results as readCountedString.
+int skipCountedString(net::Socket s);
+
 // Receives one counted string and parses it as a number into *out; text
 // that holds no number leaves *out unchanged. -1 only when the text could
 // not be received.
@@ -34,8 +37,9 @@ int readCountedNumber(net::Socket s, double* out);
 void formatCalibrationNumber(double value, std::string& out);
 
 // Parses the longest leading number as "%lf" does in the C locale (leading
-// white space skipped, sign, decimal or hexadecimal, inf and nan). False,
-// with *out unchanged, when the text holds none or it is out of range.
+// white space skipped, sign, decimal or hexadecimal, inf and nan; a number
+// beyond the range of a double gives infinity, one below it zero). False,
+// with *out unchanged, when the text holds none.
 bool parseCalibrationNumber(const std::string& text, double* out);
 
 // Appends each text as a counted string (count, then bytes).

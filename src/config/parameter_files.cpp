@@ -1,6 +1,7 @@
 // Parameter files: uploading a local file, fetching the scanner's set into one.
 // Files are opened in text mode (line ends translated where the platform
 // does so) and shared with other processes.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,8 @@ namespace {
 
 const char kCannotOpenMessage[] = "Couldn't open local parameter file: ";
 const char kTooLargeMessage[] = "Local parameter file too large: ";
+// The scanner's parameter text is received this much at a time.
+constexpr std::size_t kReceivePiece = 64 * 1024;
 // The upload's length word is 32 bits, and the text is held in one buffer of
 // the size plus a NUL, which a 32-bit process keeps below 2 GiB.
 constexpr std::uint64_t kMaxLengthWord = 0xFFFFFFFFull;
@@ -91,14 +94,20 @@ KELO_API int32_t KELO_CALL lpGetParameterFileFromScanner(ScannerConnection* conn
         return KELO_ERROR_IO;
     const std::uint32_t length = kelo::wire::parseAnswerHeader(headerBytes).length;
     if (length > kelo::kMaxParameterTextBytes) return KELO_ERROR_IO;
+    // The text grows with what arrives, not with what the header announces.
     std::vector<char> text;
-    try {
-        text.assign(length, '\0');
-    } catch (const std::bad_alloc&) {
-        return KELO_ERROR_IO;
+    while (text.size() < length) {
+        const std::size_t piece = std::min<std::size_t>(length - text.size(), kReceivePiece);
+        const std::size_t at = text.size();
+        try {
+            text.resize(at + piece);
+        } catch (const std::bad_alloc&) {
+            return KELO_ERROR_IO;
+        }
+        if (kelo::receiveExactDefault(s, text.data() + at, static_cast<std::uint32_t>(piece)) !=
+            kelo::kReceiveOk)
+            return KELO_ERROR_IO;
     }
-    if (length > 0 && kelo::receiveExactDefault(s, text.data(), length) != kelo::kReceiveOk)
-        return KELO_ERROR_IO;
     // The whole answer is in: a local failure from here on leaves the
     // connection in step with the scanner.
     std::ofstream file(path, std::ios::out | std::ios::trunc);

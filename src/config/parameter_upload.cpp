@@ -49,16 +49,30 @@ KELO_API int32_t KELO_CALL lpEndSendParametersToScanner(ScannerConnection* conne
     const auto count = static_cast<std::int32_t>(kelo::wire::getWord(countBytes));
     if (count < 1) return KELO_ERROR_STATE;
     if (count > kelo::kMaxErrorMessages) return KELO_ERROR_IO;
+    std::size_t held = 0;
+    for (const std::string& kept : connection->errorMessages) held += kept.size();
+    bool overflowed = false;
     for (std::int32_t i = 0; i < count; ++i) {
+        if (overflowed) {
+            // Past the bound the rest of the answer is read and dropped, so
+            // the connection stays in step with the scanner.
+            if (kelo::skipCountedString(s) != 0) return KELO_ERROR_IO;
+            continue;
+        }
         std::string message;
         if (kelo::readCountedString(s, message) != 0) return KELO_ERROR_IO;
+        held += message.size();
+        if (held > kelo::kMaxErrorMessageBytes) {
+            overflowed = true;
+            continue;
+        }
         try {
             connection->errorMessages.push_back(std::move(message));
         } catch (const std::bad_alloc&) {
             return KELO_ERROR_IO;
         }
     }
-    return KELO_ERROR_STATE;
+    return overflowed ? KELO_ERROR_IO : KELO_ERROR_STATE;
 }
 
 KELO_API int32_t KELO_CALL lpSendParametersToScanner(ScannerConnection* connection,

@@ -17,6 +17,10 @@ namespace {
 ScannerConnection* adopt(Socket s) {
     if (s == kInvalidSocket) return nullptr;
     auto* connection = new (std::nothrow) ScannerConnection();
+    if (connection != nullptr && connection->readAhead == nullptr) {
+        delete connection;
+        connection = nullptr;
+    }
     if (connection == nullptr) {
         kelo::net::closeSocket(s);
         return nullptr;

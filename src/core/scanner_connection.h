@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "config/laser_calibration.h"
 #include "core/socket_layer.h"
@@ -14,14 +16,21 @@ struct ScannerConnection {
     kelo::net::Socket socket = kelo::net::kInvalidSocket;
     // Profile answers owed by the scanner and not yet read.
     std::uint32_t outstandingRequests = 0;
-    // Messages of the last parameter upload, in the order received.
-    std::vector<std::string> errorMessages;
+    // Messages of the last parameter upload, in the order received. A deque
+    // keeps the text of earlier messages in place while more are appended,
+    // so pointers handed out stay valid until the list is cleared.
+    std::deque<std::string> errorMessages;
     // The status record last fetched: key to value.
     std::map<std::int32_t, std::int32_t> statusValues;
     // Calibration store, by laser index.
     std::map<std::int32_t, kelo::LaserCalibration> laserCalibrations;
     // 0 idle, non-zero synchronised.
     std::uint8_t syncFlag = 0;
+    // Where batch reads look at what has arrived before taking it; made
+    // once with the connection so that no read allocates. Null only when
+    // that allocation failed (then no connection is handed out).
+    static constexpr std::size_t kReadAheadSize = 64 * 1024;
+    std::unique_ptr<std::uint8_t[]> readAhead{new (std::nothrow) std::uint8_t[kReadAheadSize]};
 
     bool synchronised() const { return syncFlag != 0; }
 };

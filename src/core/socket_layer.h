@@ -40,7 +40,7 @@ int shutdownSend(Socket s);
 int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port);
 
 struct WaitResult {
-    int ready = 0;          // select()'s result: -1 error, 0 time-out, else > 0
+    int ready = 0;          // -1 error (a negative time-out too), 0 time-out, else > 0
     bool readable = false;
     bool writable = false;
     bool failed = false;    // exception set, or a connect that ended in error
@@ -56,6 +56,12 @@ long receiveBytes(Socket s, void* data, std::size_t length);
 // kWouldBlockResult when nothing is waiting yet.
 inline constexpr long kWouldBlockResult = -2;
 long receiveAvailable(Socket s, void* data, std::size_t length);
+// Copies what is waiting, up to length bytes, without taking it from the
+// socket; never blocks. Results as receiveAvailable.
+long peekAvailable(Socket s, void* data, std::size_t length);
+// Takes length bytes that a peek showed to be waiting and drops them;
+// scratch (length bytes) may be left unwritten. Results as receiveBytes.
+long discardReceived(Socket s, void* scratch, std::size_t length);
 
 long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,
             std::uint16_t port);

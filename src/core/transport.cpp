@@ -51,21 +51,27 @@ int sendAll(net::Socket s, const void* data, std::uint32_t length, int /*flags*/
     return 0;
 }
 
+int waitReadable(net::Socket s, std::int32_t timeoutMs) {
+    if (timeoutMs < 0) return kReceiveFailed;
+    const net::WaitResult wait = net::waitSocket(s, true, false, timeoutMs / 1000, (timeoutMs % 1000) * 1000L);
+    if (wait.ready < 0) return kReceiveFailed;
+    if (wait.ready == 0) return kReceiveTimedOut;
+    return wait.readable ? kReceiveOk : kReceiveFailed;
+}
+
 int receiveExact(net::Socket s, void* destination, std::uint32_t length, int /*flags*/,
                  std::int32_t timeoutMs) {
     auto* bytes = static_cast<std::uint8_t*>(destination);
-    const long seconds = timeoutMs / 1000;
-    const long microseconds = (timeoutMs % 1000) * 1000L;
+    // The wait refuses a negative time-out, even when data is waiting.
+    if (length > 0 && timeoutMs < 0) return kReceiveFailed;
     std::uint32_t received = 0;
     while (received < length) {
         // Data already waiting is taken at once; the wait (and with it the
         // per-piece time-out) only starts when the socket has nothing.
         long result = net::receiveAvailable(s, bytes + received, length - received);
         if (result == net::kWouldBlockResult) {
-            net::WaitResult wait = net::waitSocket(s, true, false, seconds, microseconds);
-            if (wait.ready < 0) return kReceiveFailed;
-            if (wait.ready == 0) return kReceiveTimedOut;
-            if (!wait.readable) return kReceiveFailed;
+            const int waited = waitReadable(s, timeoutMs);
+            if (waited != kReceiveOk) return waited;
             result = net::receiveBytes(s, bytes + received, length - received);
         }
         if (result <= 0) return kReceiveFailed;

@@ -10,13 +10,14 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 
 namespace kelo::net {
@@ -87,30 +88,40 @@ int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t por
     return fail();
 }
 
+// poll, not select: an fd_set cannot hold descriptors of FD_SETSIZE (1024)
+// or more, and a host program may well have that many open.
 WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long microseconds) {
-    fd_set readSet, writeSet, errorSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&writeSet);
-    FD_ZERO(&errorSet);
-    if (forRead) FD_SET(fd(s), &readSet);
-    if (forWrite) FD_SET(fd(s), &writeSet);
-    FD_SET(fd(s), &errorSet);
-    timeval timeout{};
-    timeout.tv_sec = seconds;
-    timeout.tv_usec = microseconds;
-
     WaitResult result;
+    if (seconds < 0 || microseconds < 0) {
+        // select refuses a negative time-out; poll would wait for ever.
+        tLastError = EINVAL;
+        result.ready = -1;
+        return result;
+    }
+    pollfd entry{};
+    entry.fd = fd(s);
+    entry.events = static_cast<short>((forRead ? POLLIN : 0) | (forWrite ? POLLOUT : 0) | POLLPRI);
+    const long long total = static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
+    const int timeoutMs = total > INT_MAX ? INT_MAX : static_cast<int>(total);
     do {
-        result.ready = select(fd(s) + 1, forRead ? &readSet : nullptr,
-                              forWrite ? &writeSet : nullptr, &errorSet, &timeout);
+        result.ready = poll(&entry, 1, timeoutMs);
     } while (result.ready < 0 && errno == EINTR);
     if (result.ready < 0) {
         fail();
         return result;
     }
-    result.readable = forRead && FD_ISSET(fd(s), &readSet);
-    result.writable = forWrite && FD_ISSET(fd(s), &writeSet);
-    result.failed = FD_ISSET(fd(s), &errorSet);
+    if (entry.revents & POLLNVAL) {
+        // select reports a descriptor that is not open as an error.
+        tLastError = EBADF;
+        result.ready = -1;
+        return result;
+    }
+    // select counts a socket in error or at end of stream as readable and
+    // writable (the next call will not block), and urgent data as an exception.
+    const bool broken = (entry.revents & (POLLERR | POLLHUP)) != 0;
+    result.readable = forRead && ((entry.revents & POLLIN) || broken);
+    result.writable = forWrite && ((entry.revents & POLLOUT) || (entry.revents & POLLERR));
+    result.failed = (entry.revents & POLLPRI) != 0;
     // POSIX reports a failed connect as writable with a pending socket
     // error, where Winsock puts it in the exception set.
     if (forWrite && result.writable) {
@@ -150,6 +161,31 @@ long receiveAvailable(Socket s, void* data, std::size_t length) {
         return fail();
     }
     return static_cast<long>(received);
+}
+
+long peekAvailable(Socket s, void* data, std::size_t length) {
+    ssize_t received;
+    do {
+        received = recv(fd(s), data, length, MSG_PEEK | MSG_DONTWAIT);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlockResult;
+        return fail();
+    }
+    return static_cast<long>(received);
+}
+
+long discardReceived(Socket s, void* scratch, std::size_t length) {
+    ssize_t received;
+    do {
+#if defined(__linux__)
+        // TCP drops the bytes without copying them out.
+        received = recv(fd(s), scratch, length, MSG_TRUNC);
+#else
+        received = recv(fd(s), scratch, length, 0);
+#endif
+    } while (received < 0 && errno == EINTR);
+    return received < 0 ? fail() : static_cast<long>(received);
 }
 
 long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,

@@ -123,6 +123,14 @@ int connectSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t por
 
 WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long microseconds) {
     ErrorScope error;
+    if (seconds < 0 || microseconds < 0) {
+        // What select gives for a negative time-out, the same under Wine.
+        WaitResult refused;
+        refused.ready = -1;
+        error.fail();
+        WSASetLastError(WSAEINVAL);
+        return refused;
+    }
     fd_set readSet, writeSet, errorSet;
     FD_ZERO(&readSet);
     FD_ZERO(&writeSet);
@@ -216,6 +224,21 @@ long receiveAvailable(Socket s, void* data, std::size_t length) {
     if (wait.ready < 0) return -1;
     if (!wait.readable) return kWouldBlockResult;
     return receiveBytes(s, data, length);
+}
+
+long peekAvailable(Socket s, void* data, std::size_t length) {
+    if (length == 0) return 0;
+    const WaitResult wait = waitSocket(s, true, false, 0, 0);
+    if (wait.ready < 0) return -1;
+    if (!wait.readable) return kWouldBlockResult;
+    ErrorScope error;
+    int received = recv(sock(s), static_cast<char*>(data), clampLength(length), MSG_PEEK);
+    return received == SOCKET_ERROR ? error.fail() : static_cast<long>(received);
+}
+
+// Winsock has no receive that drops bytes; they are copied into scratch.
+long discardReceived(Socket s, void* scratch, std::size_t length) {
+    return receiveBytes(s, scratch, length);
 }
 
 long sendTo(Socket s, const void* data, std::size_t length, std::uint32_t addressNetworkOrder,
