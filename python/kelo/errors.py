@@ -18,7 +18,7 @@ class KeloError(Exception):
     """A kelo_dll call failed: .code is its result, .call its name."""
 
     def __init__(self, code, call, message):
-        super().__init__(f"{call}: {message} ({code})")
+        super().__init__(f"{call}: {message}" + ("" if code is None else f" ({code})"))
         self.code = code
         self.call = call
         self.message = message
@@ -90,10 +90,11 @@ class DiscoveryError(KeloError):
 
 
 class GroupError(KeloError):
-    """A group call failed on a member: .member is that member's Scanner."""
+    """A group call failed on a member: .member is that member's Scanner. The
+    library reports only which member failed, so .code is None."""
 
     def __init__(self, call, member):
-        super().__init__(ERROR_IO, call, f"failed on member {member!r}")
+        super().__init__(None, call, f"failed on member {member!r}")
         self.member = member
 
 

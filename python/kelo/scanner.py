@@ -182,7 +182,9 @@ class Scanner:
         entries = np.zeros(count, records.OLD_POSITION_DTYPE)
         result = self._lib.lpReadOldPositionCalibrationsN(self._h(), laser, entries.ctypes.data,
                                                           count)
-        if result < 0 or (result == errors.ERROR_STATE and self.synchronised):
+        # Other negative values are the scanner's own count of none.
+        if result in (errors.ERROR_IO, errors.ERROR_ARGUMENT) or (
+                result == errors.ERROR_STATE and self.synchronised):
             self._check("lpReadOldPositionCalibrationsN", result)
         return entries[:max(result, 0)]
 

@@ -42,6 +42,12 @@ def test_idle_queries(emulator):
         assert scan.header.shape == (8,) and scan.points.ndim == 2 and len(scan.points) > 0
         assert scanner.profile()["point_count"] == 100
         assert len(scanner.profiles_from_all_lasers()) == 2
+        for position in (1.5, -2.25, 3.0), (4.0, 5.0, -6.125):
+            scanner.send_position_calibration(position, laser=1)
+        assert scanner.position_calibration(laser=1) == (4.0, 5.0, -6.125)
+        history = scanner.old_position_calibrations(8, laser=1)   # the replaced ones, latest first
+        assert len(history) == 2 and tuple(history[0]["position"]) == (1.5, -2.25, 3.0)
+        assert history[0]["text"].startswith(b"Date:")
 
 
 def test_parameters(emulator, tmp_path):
