@@ -8,6 +8,9 @@ import numpy as np
 from . import errors, records
 
 DEFAULT_TIMEOUT_MS = 5000
+# Batches are read into blocks of about this size, allocated (and their
+# address taken) once per block: a yielded batch is a view into its block.
+BLOCK_BYTES = 2 << 20
 
 
 class ProfileStream:
@@ -26,6 +29,9 @@ class ProfileStream:
     settings in pulse mode. Leaving the block (also by an exception or
     Ctrl-C) stops the pulses and leaves sync mode, which drains the
     answers still owed.
+
+    Each batch yielded is a view into a block of about BLOCK_BYTES that
+    later batches fill on; copy a batch to keep it without its block.
     """
 
     def __init__(self, scanner, mode="time", batch=100, ahead=2, timeout_ms=DEFAULT_TIMEOUT_MS,
@@ -49,6 +55,8 @@ class ProfileStream:
         self._pulses = (pulse_setting1, pulse_setting2)
         self._leftover = None
         self._running = False
+        self._block_batches = max(1, BLOCK_BYTES // (batch * self.dtype.itemsize))
+        self._block, self._block_used = None, 0
 
     # -- life cycle ---------------------------------------------------------
 
@@ -118,10 +126,16 @@ class ProfileStream:
         return count
 
     def _fresh(self):
+        """The next batch read into memory no earlier batch uses."""
         if not self._running:
             raise ValueError("the stream is not running: use it in a with block")
-        array = np.empty(self.batch, self.dtype)
-        return array[:self._read_batch(array.ctypes.data)]
+        if self._block is None or self._block_used == self._block_batches:
+            self._block = np.empty(self._block_batches * self.batch, self.dtype)
+            self._block_address, self._block_used = self._block.ctypes.data, 0
+        first = self._block_used * self.batch
+        self._block_used += 1
+        count = self._read_batch(self._block_address + first * self.dtype.itemsize)
+        return self._block[first:first + count]
 
     def __iter__(self):
         return self
