@@ -36,6 +36,8 @@ holds() {
     printf '%s\n' "$@" | sort | diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
 }
 
+headers=(include/kelo_dll/*.h)
+modules=(python/kelo/*.py)
 check "${runtime}_${version}_amd64.deb" "$runtime" "libc6 (>= 2.14)" "libstdc++6 (>= 11)"
 holds "$runtime" usr/lib/libkelo_dll.so.3865 usr/lib/libkelo_dll.so.3865.0
 check "libkelo-dll-dev_${version}_amd64.deb" libkelo-dll-dev "$runtime (= $version)"
@@ -43,12 +45,12 @@ holds libkelo-dll-dev usr/lib/libkelo_dll.so usr/lib/pkgconfig/kelo_dll.pc \
     usr/lib/cmake/kelo_dll/kelo_dllConfig.cmake usr/lib/cmake/kelo_dll/kelo_dllConfigVersion.cmake \
     usr/lib/cmake/kelo_dll/kelo_dllTargets.cmake \
     "$(cd "$root" && ls usr/lib/cmake/kelo_dll/kelo_dllTargets-*.cmake)" \
-    usr/include/kelo_dll.h $(cd include && ls kelo_dll/*.h | sed 's|^|usr/include/|')
+    usr/include/kelo_dll.h "${headers[@]/#include\//usr/include/}"
 check "kelo-tools_${version}_amd64.deb" kelo-tools "$runtime (= $version)"
 holds kelo-tools usr/bin/kelo usr/bin/kelo-scanner-emulator
 check "python3-kelo_${version}_all.deb" python3-kelo python3 python3-numpy "$runtime (= $version)"
 holds python3-kelo usr/lib/python3/dist-packages/kelo/_location.py \
-    $(cd python && ls kelo/*.py | sed 's|^|usr/lib/python3/dist-packages/|')
+    "${modules[@]/#python\//usr/lib/python3/dist-packages/}"
 
 objdump -p "$root/usr/lib/libkelo_dll.so.3865.0" | grep -q 'SONAME *libkelo_dll.so.3865$' ||
     fail "the library's SONAME is not libkelo_dll.so.3865"
