@@ -37,7 +37,9 @@ def python_stream(batches):
 
 def c_reader(program, batches):
     """The same figures from profile_read_bench's library line."""
-    run = subprocess.run([program, str(batches), "1"], capture_output=True, text=True, check=True)
+    run = subprocess.run([program, str(batches), "1"], capture_output=True, text=True)
+    if run.returncode != 0:
+        raise RuntimeError(f"{program} failed: {run.stderr.strip()}")
     found = re.findall(r"^library\s+(\d+) profiles/s\s+([\d.]+) us CPU/profile", run.stdout, re.M)
     if not found:
         raise RuntimeError(f"no library line in the output of {program}:\n{run.stdout}")
