@@ -1,5 +1,6 @@
 // The kelo command-line tool, run as a program against the in-process
 // emulator: what it prints, the files it writes and the bytes it sends.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -117,15 +118,18 @@ protected:
     std::string file(const std::string& name) const { return (scratch_ / name).string(); }
 
     // Batch requests answered with scripted profiles: profile i (counted
-    // over the whole run) has `points` points whose first value is
-    // i * 1000 + point.
-    void scriptBatches(std::uint32_t points) {
-        emulator_.overrideCommand(kCmdMultipleProfileRequest,
-                                  [this, points](emu::Session& session, const emu::Command& c) {
+    // over the whole run) has `points` points (`oddPoints` when i is odd)
+    // whose first value is i * 1000 + point.
+    void scriptBatches(std::uint32_t points, std::uint32_t oddPoints = 0) {
+        if (oddPoints == 0) oddPoints = points;
+        emulator_.overrideCommand(kCmdMultipleProfileRequest, [this, points, oddPoints](
+                                                                  emu::Session& session,
+                                                                  const emu::Command& c) {
                                       emu::Bytes payload;
                                       emu::appendWord(payload, c.word(0));
                                       for (std::uint32_t i = 0; i < c.word(0); ++i) {
-                                          const emu::Bytes a = profileAnswer(nextProfile_++, points);
+                                          const std::uint32_t n = nextProfile_ % 2 ? oddPoints : points;
+                                          const emu::Bytes a = profileAnswer(nextProfile_++, n);
                                           payload.insert(payload.end(), a.begin(), a.end());
                                       }
                                       session.sendAnswer(kAnswerProfileBatch, payload);
@@ -160,6 +164,9 @@ TEST_F(KeloCliTest, EverySubcommandHasHelpAndBadCommandLinesExitWithTwo) {
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --mode sideways").exitCode, 2);
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --mode pulse --pulse-period 999").exitCode, 2);
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --encoder 3").exitCode, 2);
+    EXPECT_EQ(kelo("grab " + address_ + " --count 5 --ply a.ply --y-from-header 9").exitCode, 2);
+    EXPECT_EQ(kelo("grab " + address_ + " --count 5 --ply a.ply --step 0").exitCode, 2);
+    EXPECT_EQ(kelo("grab " + address_ + " --count 5 --step 2").exitCode, 2);
     EXPECT_EQ(kelo("firmware " + address_ + " " + file("none.bin")).exitCode, 2);
     EXPECT_EQ(kelo("params fetch " + address_ + " x").exitCode, 2);
     EXPECT_EQ(emulator_.connectionsAccepted(), 0u);
@@ -302,6 +309,63 @@ TEST_F(KeloCliTest, GrabPlotDrawsEveryPointOfTheLastProfile) {
     // The axes span the last profile's first values, 2000 to 2005.
     EXPECT_NE(svg.find(">2000<"), std::string::npos);
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
+}
+
+// The point cloud read back by PCL's converter, and the 16-bit height map.
+TEST_F(KeloCliTest, GrabWritesAPointCloudAndAHeightMap) {
+    if (std::system("command -v pcl_ply2pcd >/dev/null") != 0) {
+        if (std::getenv("CI") != nullptr) FAIL() << "pcl_ply2pcd (Debian pcl-tools) is missing";
+        GTEST_SKIP() << "pcl_ply2pcd (Debian pcl-tools) is not installed";
+    }
+    scriptBatches(3, 4);  // profiles 0, 2, 4 have 3 points; 1 and 3 have 4
+    const CliRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --ply '" +
+                            file("c.ply") + "' --y-from-header 1 --step 0.5 --heightmap '" +
+                            file("h.pgm") + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");  // no CSV unless --output asks for it
+    EXPECT_FALSE(fs::exists(file("c.ply.points")));  // the stores beside the files are gone
+    EXPECT_FALSE(fs::exists(file("h.pgm.rows")));
+
+    ASSERT_EQ(std::system(("pcl_ply2pcd -format 0 '" + file("c.ply") + "' '" + file("c.pcd") +
+                           "' >/dev/null")
+                              .c_str()),
+              0);
+    const auto pcd = lines(readFile(file("c.pcd")));
+    auto field = [&](const std::string& name) {
+        for (const auto& line : pcd) {
+            if (line.rfind(name + " ", 0) == 0) return line.substr(name.size() + 1);
+        }
+        return std::string("(missing)");
+    };
+    EXPECT_EQ(field("FIELDS"), "x y z intensity");
+    EXPECT_EQ(field("POINTS"), "17");
+    std::vector<std::string> expected;  // x = value 0, y = 0.5 * header value 1, z = value 1
+    for (std::uint32_t i = 0; i < 5; ++i) {
+        for (std::uint32_t p = 0; p < (i % 2 ? 4u : 3u); ++p) {
+            std::ostringstream point;
+            point << i * 1000 + p << ' ' << (i * 10 + 1) * 0.5 << ' ' << -static_cast<int>(p) << " 7";
+            expected.push_back(point.str());
+        }
+    }
+    const auto data = std::find(pcd.begin(), pcd.end(), "DATA ascii");
+    ASSERT_NE(data, pcd.end());
+    EXPECT_EQ(std::vector<std::string>(data + 1, pcd.end()), expected);
+
+    // Rows are profiles, columns points; heights -3 to 0 spread over 1 to 65535.
+    const std::string pgm = readFile(file("h.pgm"));
+    const std::string head = "P5\n# kelo grab height map: a row per profile, a column per point;\n"
+                             "# 0 no point, 1 to 65535 heights -3 to 0\n4 5\n65535\n";
+    ASSERT_EQ(pgm.substr(0, head.size()), head);
+    ASSERT_EQ(pgm.size(), head.size() + 5 * 4 * 2);
+    const unsigned levels[4] = {65535, 43690, 21846, 1};  // heights 0, -1, -2, -3
+    for (std::size_t row = 0; row < 5; ++row) {
+        for (std::size_t column = 0; column < 4; ++column) {
+            const std::size_t at = head.size() + 2 * (row * 4 + column);
+            const unsigned level = static_cast<std::uint8_t>(pgm[at]) * 256u +
+                                   static_cast<std::uint8_t>(pgm[at + 1]);
+            EXPECT_EQ(level, row % 2 == 0 && column == 3 ? 0u : levels[column]) << row << "," << column;
+        }
+    }
 }
 
 TEST_F(KeloCliTest, GrabInPulseModeStartsAndStopsThePulses) {

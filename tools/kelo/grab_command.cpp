@@ -1,5 +1,7 @@
 // kelo grab HOST --count N: synchronised acquisition of profile batches.
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -8,10 +10,13 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "height_map_writer.h"
+#include "point_cloud_writer.h"
 #include "profile_output.h"
 #include "profile_plot.h"
 #include "progress.h"
 #include "session.h"
+#include "sync_session.h"
 
 namespace kelo::cli {
 namespace {
@@ -23,26 +28,25 @@ constexpr std::size_t kRequestsInFlight = 2;
 // A scanner that answers this many requests in a row with empty batches
 // is not delivering; give up rather than ask for ever.
 constexpr int kMaxEmptyBatches = 1000;
+// The header value in which the emulator reports its encoder count.
+constexpr int kEmulatorEncoderWord = 2;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 void onInterrupt(int) { gInterrupted = 1; }
 
-enum class Mode { Time, Encoder, Pulse };
-
 struct GrabOptions {
     std::uint64_t count = 0;
-    Mode mode = Mode::Time;
+    SyncSettings sync;
     std::uint32_t batch = 100;
     std::int32_t timeoutMs = KELO_DEFAULT_TIMEOUT_MS;
-    bool setEncoder = false;
-    std::uint32_t encoder = 0;
-    std::int32_t pulseSetting1 = 10000;
-    std::uint32_t pulseSetting2 = 0;
-    std::string output = "-";
+    std::string output;  // empty: no CSV or binary output
     ProfileFormat format = ProfileFormat::Csv;
     bool large = false;
     std::string plot;
     PlotOptions plotOptions;
+    std::string ply;
+    AlongAxis along;
+    std::string heightMap;
     bool quiet = false;
 };
 
@@ -52,7 +56,8 @@ void printHelp() {
         "\n"
         "Puts the scanner into time, encoder or pulse synchronisation, collects N\n"
         "profiles in batches and leaves synchronisation again. Profiles go to\n"
-        "standard output (or --output FILE) as CSV, one line per point:\n"
+        "standard output (or --output FILE; with --ply or --heightmap only where\n"
+        "--output says) as CSV, one line per point:\n"
         "  profile,point,v0,v1,v2\n"
         "with the three values of each point as the scanner sends them (the\n"
         "emulator's are x and z in micrometres and the intensity). --binary writes\n"
@@ -71,6 +76,15 @@ void printHelp() {
         "  --large            read large records (up to %d points per profile)\n"
         "  --plot FILE.svg    draw the points of the last profile into an SVG file\n"
         "  --plot-axes X,Y    point values across and up in the plot (default 0,1)\n"
+        "  --ply FILE.ply     write a point cloud, binary little-endian PLY: x across\n"
+        "                     (value 0), y along the motion, z height (value 1) as\n"
+        "                     doubles, intensity (value 2) as int\n"
+        "  --step S           y = S times the profile's number from 0 (default 1)\n"
+        "  --y-from-header K  y = S times header value K (0 to 8, signed) instead; the\n"
+        "                     emulator puts its encoder count in header value %d\n"
+        "  --heightmap FILE.pgm  write a 16-bit PGM height map: a row per profile, a\n"
+        "                     column per point, 0 for no point, 1 to 65535 the lowest to\n"
+        "                     the highest height (value 1) of the run\n"
         "  --encoder V        encoder mode: set the encoder to V before starting\n"
         "  --pulse-period P   pulse mode: pulse setting 1, %d to %d (default 10000)\n"
         "  --pulse-setting S  pulse mode: pulse setting 2, 0 to %u (default 0)\n"
@@ -78,12 +92,20 @@ void printHelp() {
         "  --help             this text\n",
         static_cast<unsigned>(sizeof(ProfileRecord)),
         static_cast<unsigned>(sizeof(LargeProfileRecord)), KELO_DEFAULT_TIMEOUT_MS,
-        KELO_LARGE_PROFILE_MAX_POINTS, KELO_PULSE_SETTING1_MIN, KELO_PULSE_SETTING1_MAX,
+        KELO_LARGE_PROFILE_MAX_POINTS, kEmulatorEncoderWord, KELO_PULSE_SETTING1_MIN, KELO_PULSE_SETTING1_MAX,
         KELO_PULSE_SETTING2_MAX);
 }
 
+bool parseStep(const std::string& text, double* out) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value == 0) return false;
+    *out = value;
+    return true;
+}
+
 bool parseOptions(CommandLine& args, GrabOptions* o, std::string* error) {
-    std::int64_t count = 0, batch = 0, timeout = 0, encoder = 0, p1 = 0, p2 = 0;
+    std::int64_t count = 0, batch = 0, timeout = 0, word = 0;
     if (!args.has("count")) {
         *error = "--count is required";
         return false;
@@ -91,39 +113,14 @@ bool parseOptions(CommandLine& args, GrabOptions* o, std::string* error) {
     if (!args.number("count", 0, 1, 1000000000, &count) ||
         !args.number("batch", 100, 1, 100000, &batch) ||
         !args.number("timeout", KELO_DEFAULT_TIMEOUT_MS, 1, 3600000, &timeout) ||
-        !args.number("encoder", 0, 0, 0xFFFFFFFF, &encoder) ||
-        !args.number("pulse-period", 10000, KELO_PULSE_SETTING1_MIN, KELO_PULSE_SETTING1_MAX, &p1) ||
-        !args.number("pulse-setting", 0, 0, KELO_PULSE_SETTING2_MAX, &p2)) {
+        !args.number("y-from-header", -1, 0, KELO_PROFILE_HEADER_VALUES - 1, &word)) {
         *error = args.error();
         return false;
     }
+    if (!parseSyncSettings(args, &o->sync, error)) return false;
     o->count = static_cast<std::uint64_t>(count);
     o->batch = static_cast<std::uint32_t>(batch);
     o->timeoutMs = static_cast<std::int32_t>(timeout);
-    o->setEncoder = args.has("encoder");
-    o->encoder = static_cast<std::uint32_t>(encoder);
-    o->pulseSetting1 = static_cast<std::int32_t>(p1);
-    o->pulseSetting2 = static_cast<std::uint32_t>(p2);
-
-    const std::string mode = args.value("mode", "time");
-    if (mode == "time") {
-        o->mode = Mode::Time;
-    } else if (mode == "encoder") {
-        o->mode = Mode::Encoder;
-    } else if (mode == "pulse") {
-        o->mode = Mode::Pulse;
-    } else {
-        *error = "--mode: expected time, encoder or pulse, got '" + mode + "'";
-        return false;
-    }
-    if (o->setEncoder && o->mode != Mode::Encoder) {
-        *error = "--encoder only applies to --mode encoder";
-        return false;
-    }
-    if ((args.has("pulse-period") || args.has("pulse-setting")) && o->mode != Mode::Pulse) {
-        *error = "--pulse-period and --pulse-setting only apply to --mode pulse";
-        return false;
-    }
 
     const std::string axes = args.value("plot-axes", "0,1");
     if (axes.size() != 3 || axes[1] != ',' || axes[0] < '0' || axes[0] > '2' || axes[2] < '0' ||
@@ -133,21 +130,24 @@ bool parseOptions(CommandLine& args, GrabOptions* o, std::string* error) {
     }
     o->plotOptions.xValue = axes[0] - '0';
     o->plotOptions.yValue = axes[2] - '0';
-    o->output = args.value("output", "-");
+    o->ply = args.value("ply");
+    o->heightMap = args.value("heightmap");
+    o->along.headerWord = static_cast<int>(word);
+    if (args.has("step") && !parseStep(args.value("step"), &o->along.step)) {
+        *error = "--step: expected a number other than 0, got '" + args.value("step") + "'";
+        return false;
+    }
+    if ((args.has("step") || args.has("y-from-header")) && o->ply.empty()) {
+        *error = "--step and --y-from-header only apply to --ply";
+        return false;
+    }
+    const bool filesOnly = !o->ply.empty() || !o->heightMap.empty();
+    o->output = args.value("output", filesOnly ? "" : "-");
     o->format = args.has("binary") ? ProfileFormat::Binary : ProfileFormat::Csv;
     o->large = args.has("large");
     o->plot = args.value("plot");
     o->quiet = args.has("quiet");
     return true;
-}
-
-const char* modeName(Mode mode) {
-    switch (mode) {
-        case Mode::Time: return "time";
-        case Mode::Encoder: return "encoder";
-        case Mode::Pulse: return "pulse";
-    }
-    return "?";
 }
 
 int32_t readBatch(ScannerConnection* h, ProfileRecord* records, std::uint32_t capacity,
@@ -159,61 +159,38 @@ int32_t readBatch(ScannerConnection* h, LargeProfileRecord* records, std::uint32
     return lpReadMultipleLargeProfiles(h, records, capacity, timeoutMs);
 }
 
-// Enters the mode; on failure reports and gives false with nothing to undo.
-bool enterSync(const Scanner& scanner, const GrabOptions& o) {
-    ScannerConnection* h = scanner.handle();
-    int32_t result = KELO_OK;
-    switch (o.mode) {
-        case Mode::Time:
-            result = lpEnterTimeSyncMode(h);
-            break;
-        case Mode::Encoder:
-            if (o.setEncoder && (result = lpSetEncoderValue32(h, o.encoder)) != KELO_OK) {
-                reportResult(kName, "encoder value", result);
-                return false;
-            }
-            result = lpEnterEncoderSyncMode(h);
-            break;
-        case Mode::Pulse:
-            result = lpEnterPulseSyncMode(h);
-            if (result != KELO_OK) break;
-            result = lpStartPulseMaster(h, o.pulseSetting1, o.pulseSetting2);
-            if (result != KELO_OK) {
-                reportResult(kName, "pulse generator start", result);
-                lpExitSyncMode(h);
-                return false;
-            }
-            break;
-    }
-    if (result != KELO_OK) {
-        reportResult(kName, std::string("entering ") + modeName(o.mode) + " sync", result);
-        return false;
-    }
-    return true;
-}
+// Every file the profiles go to.
+struct GrabFiles {
+    ProfileOutput output;
+    PointCloudWriter ply;
+    HeightMapWriter heightMap;
 
-// Stops the pulses and leaves sync mode, which also drains the answers of
-// requests still in flight.
-bool leaveSync(const Scanner& scanner, const GrabOptions& o) {
-    ScannerConnection* h = scanner.handle();
-    bool ok = true;
-    if (o.mode == Mode::Pulse) {
-        const int32_t result = lpStopPulses(h);
-        if (result != KELO_OK) {
-            reportResult(kName, "pulse generator stop", result);
-            ok = false;
-        }
+    // Empty, or the file that cannot be created.
+    std::string open(const GrabOptions& o) {
+        if (!o.output.empty() && !output.open(o.output, o.format)) return o.output;
+        if (!o.ply.empty() && !ply.open(o.ply, o.along)) return o.ply;
+        if (!o.heightMap.empty() && !heightMap.open(o.heightMap)) return o.heightMap;
+        return {};
     }
-    const int32_t result = lpExitSyncMode(h);
-    if (result != KELO_OK) {
-        reportResult(kName, "leaving sync mode", result);
-        ok = false;
+    // Empty, or the file that could not be written.
+    std::string write(const GrabOptions& o, std::uint64_t index, const ProfileView& profile) {
+        if (!o.output.empty() && !output.write(index, profile)) return o.output;
+        if (!o.ply.empty() && !ply.write(index, profile)) return o.ply;
+        if (!o.heightMap.empty() && !heightMap.write(profile)) return o.heightMap;
+        return {};
     }
-    return ok;
-}
+    // Finishes every file; the ones that failed, or empty.
+    std::string close(const GrabOptions& o) {
+        std::string failed;
+        if (!o.output.empty() && !output.close()) failed += " " + o.output;
+        if (!o.ply.empty() && !ply.close()) failed += " " + o.ply;
+        if (!o.heightMap.empty() && !heightMap.close()) failed += " " + o.heightMap;
+        return failed;
+    }
+};
 
 template <typename Record>
-int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output) {
+int acquire(const Scanner& scanner, const GrabOptions& o, GrabFiles& files) {
     std::unique_ptr<Record[]> records(new (std::nothrow) Record[o.batch]);
     std::unique_ptr<Record> last(new (std::nothrow) Record());
     if (!records || !last) {
@@ -221,7 +198,8 @@ int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output)
                                  " records; use a smaller --batch");
     }
     ScannerConnection* h = scanner.handle();
-    if (!enterSync(scanner, o)) return kExitFailed;
+    const std::string entered = enterSync(h, o.sync);
+    if (!entered.empty()) return report(kName, entered);
 
     Progress progress(o.count, !o.quiet);
     std::deque<std::uint32_t> inFlight;  // profiles asked for by each outstanding request
@@ -264,8 +242,9 @@ int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output)
         }
         emptyBatches = 0;
         for (int32_t i = 0; i < got && collected < o.count; ++i, ++collected) {
-            if (!output.write(collected, ProfileView::of(records[i]))) {
-                failure = "cannot write the profiles to " + o.output;
+            const std::string unwritten = files.write(o, collected, ProfileView::of(records[i]));
+            if (!unwritten.empty()) {
+                failure = "cannot write to " + unwritten;
                 break;
             }
         }
@@ -277,9 +256,14 @@ int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output)
     if (gInterrupted && failure.empty()) failure = "interrupted";
     if (!failure.empty()) report(kName, failure);
     bool ok = failure.empty();
-    ok = leaveSync(scanner, o) && ok;
-    if (!output.close()) {
-        report(kName, "cannot write the profiles to " + o.output);
+    const std::string left = leaveSync(h, o.sync);
+    if (!left.empty()) {
+        report(kName, left);
+        ok = false;
+    }
+    const std::string unfinished = files.close(o);
+    if (!unfinished.empty()) {
+        report(kName, "cannot write to" + unfinished);
         ok = false;
     }
 
@@ -301,7 +285,17 @@ int acquire(const Scanner& scanner, const GrabOptions& o, ProfileOutput& output)
     if (!o.quiet) {
         std::fprintf(stderr, "kelo grab: %llu profile(s) from %s in %.2f s (%s sync)\n",
                      static_cast<unsigned long long>(collected), scanner.host().c_str(),
-                     progress.elapsedSeconds(), modeName(o.mode));
+                     progress.elapsedSeconds(), syncKindName(o.sync.kind));
+        if (!o.ply.empty()) {
+            std::fprintf(stderr, "kelo grab: %llu point(s) in %s\n",
+                         static_cast<unsigned long long>(files.ply.points()), o.ply.c_str());
+        }
+        if (!o.heightMap.empty()) {
+            std::fprintf(stderr, "kelo grab: %u x %llu height map in %s, heights %d to %d\n",
+                         files.heightMap.width(),
+                         static_cast<unsigned long long>(files.heightMap.rows()),
+                         o.heightMap.c_str(), files.heightMap.lowest(), files.heightMap.highest());
+        }
     }
     return ok ? kExitOk : kExitFailed;
 }
@@ -312,7 +306,8 @@ int runGrab(int argc, char** argv) {
     CommandLine args;
     if (!args.parse(argc, argv,
                     {"count", "mode", "batch", "timeout", "output", "plot", "plot-axes",
-                     "encoder", "pulse-period", "pulse-setting"},
+                     "encoder", "pulse-period", "pulse-setting", "ply", "step", "y-from-header",
+                     "heightmap"},
                     {"binary", "large", "quiet"})) {
         return usageError(kName, args.error());
     }
@@ -325,16 +320,15 @@ int runGrab(int argc, char** argv) {
     std::string error;
     if (!parseOptions(args, &options, &error)) return usageError(kName, error);
 
-    ProfileOutput output;
-    if (!output.open(options.output, options.format)) {
-        return report(kName, "cannot create '" + options.output + "'");
-    }
+    GrabFiles files;
+    const std::string uncreated = files.open(options);
+    if (!uncreated.empty()) return report(kName, "cannot create '" + uncreated + "'");
     Scanner scanner(kName, args.positional()[0]);
     if (!scanner.open()) return kExitFailed;
     gInterrupted = 0;
     std::signal(SIGINT, onInterrupt);
-    return options.large ? acquire<LargeProfileRecord>(scanner, options, output)
-                         : acquire<ProfileRecord>(scanner, options, output);
+    return options.large ? acquire<LargeProfileRecord>(scanner, options, files)
+                         : acquire<ProfileRecord>(scanner, options, files);
 }
 
 }  // namespace kelo::cli

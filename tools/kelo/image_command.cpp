@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "image_size.h"
 #include "pgm_writer.h"
 #include "session.h"
 
@@ -12,8 +13,6 @@ namespace kelo::cli {
 namespace {
 
 const char* const kName = "image";
-// Header word 2 carries the image's row count.
-constexpr int kRowCountWord = 2;
 
 void printHelp() {
     std::printf(
@@ -28,7 +27,7 @@ void printHelp() {
         "  --laser N  the image of laser N (command for one laser)\n"
         "  --rows N   number of rows to write\n"
         "  --help     this text\n",
-        kRowCountWord, KELO_IMAGE_MAX_PIXELS);
+        kImageRowCountWord, KELO_IMAGE_MAX_PIXELS);
 }
 
 }  // namespace
@@ -58,20 +57,15 @@ int runImage(int argc, char** argv) {
             : lpGetImage(scanner.handle(), image.get());
     if (result != KELO_OK) return reportResult(kName, "image request", result);
 
-    const std::uint32_t width = image->rowLength;
-    if (!args.has("rows")) rows = static_cast<std::uint32_t>(image->header[kRowCountWord]);
-    if (width == 0 || rows <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows) > KELO_IMAGE_MAX_PIXELS) {
-        return report(kName, "the image header gives " + std::to_string(width) + " x " +
-                                 std::to_string(rows) +
-                                 " pixels, which does not fit the record; give --rows");
-    }
+    std::uint32_t width = 0, height = 0;
+    const std::string misfit = imageSize(*image, static_cast<std::uint32_t>(rows), &width, &height);
+    if (!misfit.empty()) return report(kName, misfit + "; give --rows");
     const std::string& path = args.positional()[1];
-    if (!writePgm(path, image->pixels, width, static_cast<std::uint32_t>(rows))) {
+    if (!writePgm(path, image->pixels, width, height)) {
         return report(kName, "cannot write '" + path + "'");
     }
-    std::printf("%u x %lld image from %s written to %s\n", width, static_cast<long long>(rows),
-                scanner.host().c_str(), path.c_str());
+    std::printf("%u x %u image from %s written to %s\n", width, height, scanner.host().c_str(),
+                path.c_str());
     return kExitOk;
 }
 

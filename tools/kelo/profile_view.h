@@ -8,6 +8,12 @@
 
 namespace kelo::cli {
 
+// How the tool reads a point's three values (the emulator sends x across
+// the line, z height, then the intensity): the scanner defines them.
+inline constexpr int kAcrossValue = 0;
+inline constexpr int kHeightValue = 1;
+inline constexpr int kIntensityValue = 2;
+
 struct ProfileView {
     const std::int32_t* header = nullptr;   // KELO_PROFILE_HEADER_VALUES values
     const std::int32_t (*points)[3] = nullptr;

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "session.h"
+#include "status_values.h"
 
 namespace kelo::cli {
 namespace {
@@ -28,14 +29,13 @@ void printHelp() {
 }
 
 bool describe(const Scanner& scanner, std::uint32_t id, std::uint32_t length) {
-    std::vector<char> text(length + 1u, '\0');
-    const int32_t result =
-        lpGetStatusDescriptionFromScanner(scanner.handle(), id, text.data(), length);
+    std::int32_t result = KELO_OK;
+    const std::string text = statusDescription(scanner.handle(), id, length, &result);
     if (result != KELO_OK) {
         reportResult(kName, "description of " + std::to_string(id), result);
         return false;
     }
-    std::printf("description %u: %s\n", id, text.data());
+    std::printf("description %u: %s\n", id, text.c_str());
     return true;
 }
 
@@ -52,7 +52,7 @@ int runStatus(int argc, char** argv) {
     }
     if (args.positional().size() != 1) return usageError(kName, "expected one HOST");
     std::int64_t maxKey = 0, length = 0;
-    if (!args.number("max-key", 4095, 0, 0xFFFFFFFE, &maxKey) ||
+    if (!args.number("max-key", kDefaultMaxStatusKey, 0, 0xFFFFFFFE, &maxKey) ||
         !args.number("length", 255, 0, 1 << 20, &length)) {
         return usageError(kName, args.error());
     }
@@ -70,17 +70,11 @@ int runStatus(int argc, char** argv) {
     const int32_t fetched = lpGetScannerStatusFromScanner(scanner.handle());
     if (fetched != KELO_OK) return reportResult(kName, "status request", fetched);
 
-    // The library answers lookups only for keys up to the number of values
-    // it holds, so trying 0 to --max-key finds every reachable one.
     std::vector<std::uint32_t> keys;
-    for (std::int64_t key = 0; key <= maxKey; ++key) {
-        int32_t value = 0;
-        if (lpGetScannerStatusValue(scanner.handle(), static_cast<std::uint32_t>(key), &value) ==
-            KELO_OK) {
-            keys.push_back(static_cast<std::uint32_t>(key));
-            std::printf("%lld: %d (0x%08X)\n", static_cast<long long>(key), value,
-                        static_cast<unsigned>(value));
-        }
+    for (const StatusValue& held :
+         heldStatusValues(scanner.handle(), static_cast<std::uint32_t>(maxKey))) {
+        keys.push_back(held.key);
+        std::printf("%u: %d (0x%08X)\n", held.key, held.value, static_cast<unsigned>(held.value));
     }
     std::printf("%zu status value(s) from %s\n", keys.size(), scanner.host().c_str());
 
