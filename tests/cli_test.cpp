@@ -143,7 +143,7 @@ protected:
 
 TEST_F(KeloCliTest, EverySubcommandHasHelpAndBadCommandLinesExitWithTwo) {
     for (const char* command :
-         {"discover", "status", "params", "calib", "grab", "image", "firmware"}) {
+         {"discover", "status", "params", "calib", "grab", "image", "firmware", "view"}) {
         const CliRun help = kelo(std::string(command) + " --help");
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_EQ(help.out.rfind(std::string("usage: kelo ") + command, 0), 0u) << help.out;
@@ -167,6 +167,8 @@ TEST_F(KeloCliTest, EverySubcommandHasHelpAndBadCommandLinesExitWithTwo) {
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --ply a.ply --y-from-header 9").exitCode, 2);
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --ply a.ply --step 0").exitCode, 2);
     EXPECT_EQ(kelo("grab " + address_ + " --count 5 --step 2").exitCode, 2);
+    EXPECT_EQ(kelo("view " + address_ + " --port 65536").exitCode, 2);
+    EXPECT_EQ(kelo("view " + address_ + " --mode sideways").exitCode, 2);
     EXPECT_EQ(kelo("firmware " + address_ + " " + file("none.bin")).exitCode, 2);
     EXPECT_EQ(kelo("params fetch " + address_ + " x").exitCode, 2);
     EXPECT_EQ(emulator_.connectionsAccepted(), 0u);

@@ -11,5 +11,6 @@ int runCalib(int argc, char** argv);
 int runGrab(int argc, char** argv);
 int runImage(int argc, char** argv);
 int runFirmware(int argc, char** argv);
+int runView(int argc, char** argv);
 
 }  // namespace kelo::cli

@@ -23,6 +23,7 @@ const Subcommand kSubcommands[] = {
      kelo::cli::runGrab},
     {"image", "take a camera image and write it as PGM", kelo::cli::runImage},
     {"firmware", "send a firmware image to a scanner", kelo::cli::runFirmware},
+    {"view", "show the scanner live in a web browser", kelo::cli::runView},
 };
 
 void printHelp() {
