@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# kelo view in headless Debian Chromium, driven by playwright-core from npm:
+# the page draws profiles, rate, height map and a camera image, reports a
+# scanner that went away and recovers, and Ctrl-C leaves sync mode. The
+# screenshots stay in BUILD/viewer-test/. KELO_VIEWER_BUILD_DIR names another
+# build directory than the native suite's.
+set -euo pipefail
+build=$(realpath "${KELO_VIEWER_BUILD_DIR:-build}")
+cmake --build "$build" -j"$(nproc)" --target kelo kelo-scanner-emulator >/dev/null
+cd tests/browser
+[ -d node_modules/playwright-core ] || npm ci --no-audit --no-fund
+timeout 300 node viewer_test.mjs "$build"
