@@ -10,6 +10,12 @@ set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 # mingw-w64 does by default, for hosts that call with 4-byte alignment.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
+# PE headers name Windows Vista (6.0), the first with GetTickCount64, which
+# the DLL imports.
+set(KELO_PE_MINIMUM_OS
+  "-Wl,--major-os-version,6,--minor-os-version,0,--major-subsystem-version,6,--minor-subsystem-version,0")
+set(CMAKE_EXE_LINKER_FLAGS_INIT ${KELO_PE_MINIMUM_OS})
+set(CMAKE_SHARED_LINKER_FLAGS_INIT ${KELO_PE_MINIMUM_OS})
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -3,14 +3,17 @@
 The library reads every batch straight into numpy memory: one call per
 batch, no Python work per profile.
 """
+import sys
+
 import numpy as np
 
 from . import errors, records
 
 DEFAULT_TIMEOUT_MS = 5000
-# Batches are read into blocks of about this size, allocated (and their
-# address taken) once per block: a yielded batch is a view into its block.
-BLOCK_BYTES = 2 << 20
+# Batch arrays no one else holds any more are read into again, so a loop
+# that lets go of each batch before the next one reuses memory still in the
+# processor's cache; this many are kept for that.
+POOL_SIZE = 4
 
 
 class ProfileStream:
@@ -30,8 +33,8 @@ class ProfileStream:
     Ctrl-C) stops the pulses and leaves sync mode, which drains the
     answers still owed.
 
-    Each batch yielded is a view into a block of about BLOCK_BYTES that
-    later batches fill on; copy a batch to keep it without its block.
+    A batch yielded stays as it is for as long as it (or a view of it) is
+    referenced; its memory is read into again only once it is let go.
     """
 
     def __init__(self, scanner, mode="time", batch=100, ahead=2, timeout_ms=DEFAULT_TIMEOUT_MS,
@@ -55,8 +58,7 @@ class ProfileStream:
         self._pulses = (pulse_setting1, pulse_setting2)
         self._leftover = None
         self._running = False
-        self._block_batches = max(1, BLOCK_BYTES // (batch * self.dtype.itemsize))
-        self._block, self._block_used = None, 0
+        self._pool = []   # (array of one batch, its address)
 
     # -- life cycle ---------------------------------------------------------
 
@@ -125,17 +127,24 @@ class ProfileStream:
             self.scanner._check(self._read_call, count)
         return count
 
+    def _free_array(self):
+        """An array for one batch that nothing outside the pool refers to."""
+        for entry in self._pool:
+            # The pool's reference and the call's own: no view of it is alive.
+            if sys.getrefcount(entry[0]) == 2:
+                return entry
+        array = np.empty(self.batch, self.dtype)
+        entry = (array, array.ctypes.data)
+        if len(self._pool) < POOL_SIZE:
+            self._pool.append(entry)
+        return entry
+
     def _fresh(self):
-        """The next batch read into memory no earlier batch uses."""
+        """The next batch, in memory that no batch still held uses."""
         if not self._running:
             raise ValueError("the stream is not running: use it in a with block")
-        if self._block is None or self._block_used == self._block_batches:
-            self._block = np.empty(self._block_batches * self.batch, self.dtype)
-            self._block_address, self._block_used = self._block.ctypes.data, 0
-        first = self._block_used * self.batch
-        self._block_used += 1
-        count = self._read_batch(self._block_address + first * self.dtype.itemsize)
-        return self._block[first:first + count]
+        array, address = self._free_array()
+        return array[:self._read_batch(address)]
 
     def __iter__(self):
         return self

@@ -22,12 +22,17 @@ def test_read_spans_batches_without_losing_or_repeating_profiles(emulator):
         with scanner.acquire(mode="time", batch=64) as stream:
             first = stream.read(150)       # two batches and part of a third
             second = next(stream)          # the rest of the last batch read
+            for dropped in range(3):       # batches let go of: their memory is reused
+                next(stream)
+            held = [next(stream) for _ in range(6)]   # kept: never read into again
             third = stream.read(100)
             assert stream.read(0).shape == (0,)
         assert not scanner.synchronised and scanner.outstanding_requests == 0
         scanner.status(describe=False)     # the connection is in step again
     assert first.dtype == kelo.PROFILE_DTYPE and first["points"].shape == (150, 243, 3)
-    numbers = np.concatenate([sequence(first), sequence(second), sequence(third)])
+    numbers = np.concatenate([sequence(first), sequence(second)])
+    assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
+    numbers = np.concatenate([sequence(batch) for batch in held] + [sequence(third)])
     assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
 
 

@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
-# 32-bit Windows build (mingw-w64 i686, posix threads): kelo_dll.dll with its
-# export table checked, and the same test program run under Wine.
+# 32-bit Windows build (mingw-w64 i686, posix threads), a release build as
+# it ships (step 25 packs and checks it): kelo_dll.dll with its export table
+# checked, and the same test program run under Wine.
 set -euo pipefail
 jobs=$(nproc)
 build=build-win
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+# Wine runs 32-bit programs only where the kernel lets 32-bit code run; on a
+# machine without that, what ships is built and the checks that need no
+# Windows program run.
+if ! wine --version >/dev/null 2>&1; then
+    echo "NOTICE: this machine cannot run 32-bit programs (wine --version fails):" \
+         "the tests under Wine are left out; export table and header checked" >&2
+    cmake --build "$build" -j"$jobs" --target kelo_dll kelo kelo-scanner-emulator
+    cmake -DOBJDUMP=i686-w64-mingw32-objdump -DDLL="$build/bin/kelo_dll.dll" \
+          -DEXPECTED="$build/kelo_dll.exports" -P cmake/CheckExports.cmake
+    cmake -DCC=i686-w64-mingw32-gcc-posix -DCXX=i686-w64-mingw32-g++-posix -DINCLUDE=include \
+          -DPROBE=tests/header_standards.c -P cmake/CheckHeaderStandards.cmake
+    exit 0
+fi
 cmake --build "$build" -j"$jobs"
 
 # One Wine prefix in the build directory, one wineserver kept up for the
