@@ -77,6 +77,31 @@ int main(int argc, char** argv) {
         failures++;
     }
 
+    /* A host that runs Winsock itself keeps it across the DLL's load and
+     * unload, and stops it with its own cleanup. */
+    {
+        WSADATA data;
+        if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+            fprintf(stderr, "the host's WSAStartup failed\n");
+            failures++;
+        } else {
+            HMODULE again = LoadLibraryA(argv[1]);
+            if (again == NULL || !FreeLibrary(again)) {
+                fprintf(stderr, "loading the DLL again failed\n");
+                failures++;
+            }
+            if (winsockUsable() != 1) {
+                fprintf(stderr, "unloading the DLL stopped the host's Winsock\n");
+                failures++;
+            }
+            WSACleanup();
+            if (winsockUsable() != 0) {
+                fprintf(stderr, "Winsock outlived the host's cleanup: the DLL left a start behind\n");
+                failures++;
+            }
+        }
+    }
+
     printf("dll load check: %d names, %d failure(s)\n", names, failures);
     return failures == 0 ? 0 : 1;
 }
