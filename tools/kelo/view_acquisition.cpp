@@ -20,6 +20,7 @@ constexpr std::uint32_t kDescriptionLength = 255;
 ViewAcquisition::ViewAcquisition(const AcquisitionSettings& settings, LiveFeed& feed,
                                  const std::atomic<bool>& stop)
     : settings_(settings),
+      sync_(settings.sync),
       feed_(feed),
       stop_(stop),
       records_(new LargeProfileRecord[settings.batch]),
@@ -41,7 +42,7 @@ std::string ViewAcquisition::run() {
         }
     }
     if (connection_ == nullptr) return {};
-    const std::string failure = leaveSync(connection_, settings_.sync);
+    const std::string failure = leaveSync(connection_, sync_);
     lpCloseConnection(connection_);
     connection_ = nullptr;
     return failure;
@@ -57,11 +58,12 @@ bool ViewAcquisition::connect() {
         return false;
     }
     std::string failure = publishStatus();
-    if (failure.empty()) failure = enterSync(connection_, settings_.sync);
+    if (failure.empty()) failure = enterSync(connection_, sync_);
     if (!failure.empty()) {
         drop(failure);
         return false;
     }
+    sync_.setEncoder = false;
     feed_.setState(FeedState::Live, "");
     return true;
 }
@@ -91,7 +93,7 @@ void ViewAcquisition::readBatch() {
 void ViewAcquisition::takeImage() {
     feed_.setState(FeedState::Imaging, "left sync mode to take a camera image");
     CameraImage taken;
-    std::string failure = leaveSync(connection_, settings_.sync);
+    std::string failure = leaveSync(connection_, sync_);
     inFlight_ = 0;  // leaving sync mode drained them
     if (failure.empty()) {
         const int32_t result = lpGetImage(connection_, image_.get());
@@ -111,7 +113,7 @@ void ViewAcquisition::takeImage() {
 
     // Idle for a moment anyway: the status values can only be fetched now.
     failure = publishStatus();
-    if (failure.empty()) failure = enterSync(connection_, settings_.sync);
+    if (failure.empty()) failure = enterSync(connection_, sync_);
     if (!failure.empty()) return drop(failure);
     feed_.setState(FeedState::Live, "");
 }

@@ -47,6 +47,9 @@ private:
     void pauseBeforeRetry();
 
     const AcquisitionSettings settings_;
+    // The encoder value is set on the first entry only: later entries
+    // (after an image, after a reconnection) keep the scanner's count.
+    SyncSettings sync_;
     LiveFeed& feed_;
     const std::atomic<bool>& stop_;
     ScannerConnection* connection_ = nullptr;
