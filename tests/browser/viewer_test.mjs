@@ -11,7 +11,8 @@ import { chromium } from 'playwright-core';
 
 const ADDRESS = '127.70.14.1';  // scanner emulator and page
 const CHROMIUM_FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--disable-dev-shm-usage'];  // containers often have a small /dev/shm
 const STEP_TIMEOUT = 15000;
 
 const buildDir = path.resolve(process.argv[2] ?? 'build');
