@@ -49,9 +49,11 @@ std::string ViewAcquisition::run() {
 }
 
 bool ViewAcquisition::connect() {
-    feed_.setState(FeedState::Connecting, "connecting to " + settings_.host);
+    // While reconnecting, the page keeps saying why.
+    if (!reconnecting_) feed_.setState(FeedState::Connecting, "connecting to " + settings_.host);
     connection_ = lpOpenConnection(settings_.host.c_str());
     if (connection_ == nullptr) {
+        reconnecting_ = true;
         feed_.setState(FeedState::Lost, "no scanner answers at " + settings_.host +
                                             " (TCP port " + std::to_string(KELO_SCANNER_TCP_PORT) +
                                             "); trying again every second");
@@ -64,6 +66,7 @@ bool ViewAcquisition::connect() {
         return false;
     }
     sync_.setEncoder = false;
+    reconnecting_ = false;
     feed_.setState(FeedState::Live, "");
     return true;
 }
@@ -72,6 +75,7 @@ void ViewAcquisition::drop(const std::string& why) {
     lpCloseConnection(connection_);
     connection_ = nullptr;
     inFlight_ = 0;
+    reconnecting_ = true;
     feed_.setState(FeedState::Lost,
                    "the scanner stopped answering (" + why + "); reconnecting every second");
 }

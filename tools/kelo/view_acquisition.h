@@ -54,6 +54,7 @@ private:
     const std::atomic<bool>& stop_;
     ScannerConnection* connection_ = nullptr;
     std::uint32_t inFlight_ = 0;
+    bool reconnecting_ = false;
     std::unique_ptr<LargeProfileRecord[]> records_;
     std::unique_ptr<ImageRecord> image_;
     std::vector<ProfileView> views_;
