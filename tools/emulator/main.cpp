@@ -10,6 +10,9 @@
 #include "emulator/emulator.h"
 #include "emulator/firmware_state.h"
 #include "emulator/scan_image_state.h"
+#ifdef KELO_HAVE_REPLAY
+#include "emulator/replay/replay_program.h"
+#endif
 
 namespace {
 
@@ -44,6 +47,9 @@ void printHelp() {
         "  --discovery-bind ADDR  address of the UDP socket (default 0.0.0.0, which\n"
         "                     is needed to receive broadcasts)\n"
         "  --discovery-port N UDP port (default 30127)\n"
+        "  --replay FILE      answer as the scanner of a captured session did (pcap or\n"
+        "                     pcapng): each command gets the answers recorded for it\n"
+        "  --replay-session N which TCP session of the capture to replay (default 1)\n"
         "  --seconds N        stop after N seconds (default: run until killed)\n"
         "  --verbose          log every command\n"
         "  --help             this text");
@@ -69,6 +75,8 @@ int main(int argc, char** argv) {
     bool firmwareRequiresTrailer = false;
     std::string discoveryBind = "0.0.0.0";
     long discoveryPort = 30127;
+    std::string replayFile;
+    long replaySession = 1;
 
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
@@ -129,6 +137,11 @@ int main(int argc, char** argv) {
             discoveryBind = argv[++i];
         } else if (!std::strcmp(option, "--discovery-port")) {
             if (!number(&discoveryPort) || discoveryPort <= 0 || discoveryPort > 65535) return 2;
+        } else if (!std::strcmp(option, "--replay")) {
+            if (!needValue(i, argc, option)) return 2;
+            replayFile = argv[++i];
+        } else if (!std::strcmp(option, "--replay-session")) {
+            if (!number(&replaySession) || replaySession < 1) return 2;
         } else if (!std::strcmp(option, "--seconds")) {
             if (!number(&seconds)) return 2;
         } else if (!std::strcmp(option, "--verbose")) {
@@ -139,10 +152,33 @@ int main(int argc, char** argv) {
         }
     }
 
+#ifndef KELO_HAVE_REPLAY
+    if (!replayFile.empty()) {
+        std::fprintf(stderr,
+                     "kelo-scanner-emulator: --replay needs libpcap, which this build lacks "
+                     "(Windows builds, or libpcap-dev missing at build time)\n");
+        return 2;
+    }
+#endif
     if (!kelo::net::startup()) {
         std::fprintf(stderr, "kelo-scanner-emulator: the socket layer did not start\n");
         return 1;
     }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+#ifdef KELO_HAVE_REPLAY
+    if (!replayFile.empty()) {
+        kelo::replay::ReplayOptions replay;
+        replay.file = replayFile;
+        replay.session = static_cast<std::size_t>(replaySession);
+        replay.bindAddress = bind;
+        replay.port = static_cast<std::uint16_t>(port);
+        replay.seconds = seconds;
+        const int status = kelo::replay::runReplay(replay, gStop);
+        kelo::net::cleanup();
+        return status;
+    }
+#endif
     kelo::emu::Emulator emulator(config);
     emulator.setFault(fault);
     emulator.state<kelo::emu::CameraState>().width = static_cast<std::uint32_t>(imageWidth);
@@ -163,8 +199,6 @@ int main(int argc, char** argv) {
         std::printf("kelo-scanner-emulator: answering discovery on %s:%ld\n", discoveryBind.c_str(),
                     discoveryPort);
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     std::printf("kelo-scanner-emulator: serial %u, %d laser(s), listening on %s:%ld (fault: %s)\n",
                 config.serialNumber, config.laserCount, bind.c_str(), port,
                 kelo::emu::faultName(fault));
