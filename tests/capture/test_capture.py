@@ -1,0 +1,357 @@
+"""The Wireshark dissector (tools/wireshark/kelo.lua) and the replay of
+captures (kelo-scanner-emulator --replay).
+
+A full emulator session and a discovery are captured inside the network
+namespace that scripts/tests.d/75-capture.sh makes; the capture must decode
+without malformed packets or errors, with the values the client sent and
+received, and replaying it must give the client the same results. A capture
+of a lying scanner, built here, must decode without malformed packets too.
+"""
+import json
+import os
+import signal
+import struct
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / os.environ.get("KELO_BUILD_DIR", "build")
+EMULATOR = BUILD / "bin" / "kelo-scanner-emulator"
+CLIENT = BUILD / "bin" / "kelo_capture_client"
+DISSECTOR = ROOT / "tools" / "wireshark" / "kelo.lua"
+SERIAL = 4242
+SCANNER = "127.0.0.1"
+ERROR_SEVERITY = 0x00800000  # PI_ERROR: Lua errors and malformed packets are at least this
+PROCESS_SECONDS = 60
+
+# Every command of the command table and the answers each is owed.
+ANSWERS_OWED = {8: 1, 10: 1, 11: 1, 12: 2, 13: 1, 16: 1, 18: 1, 24: 1, 26: 1, 28: 0, 29: 0,
+                33: 0, 35: 0, 38: 1, 41: 0, 42: 0, 43: 1, 44: 1, 45: 2, 46: 1, 47: 1, 48: 1,
+                49: 0, 52: 0, 55: 1, 57: 0, 58: 0, 59: 0, 60: 0, 61: 0, 85: 1, 86: 2, 102: 0}
+
+
+def decoded(capture, fields):
+    """The fields of every frame, as tshark shows them with the dissector loaded."""
+    command = ["tshark", "-r", str(capture), "-X", f"lua_script:{DISSECTOR}", "-T", "json"]
+    for name in sorted(set(fields) | {"_ws.malformed", "_ws.expert.severity", "_ws.expert.message"}):
+        command += ["-e", name]
+    run = subprocess.run(command, capture_output=True, text=True, timeout=PROCESS_SECONDS)
+    assert run.returncode == 0, run.stderr
+    return [packet["_source"]["layers"] for packet in json.loads(run.stdout)]
+
+
+def rows(frames, where, fields):
+    """The fields of the frames where field `where[0]` is present and, unless
+    where[1] is None, takes one of the values where[1]; a field's values
+    in one frame are joined with commas."""
+    name, values = where
+    wanted = None if values is None else {str(v) for v in (values if isinstance(values, (set, tuple)) else (values,))}
+    return [[",".join(frame.get(f, [])) for f in fields] for frame in frames
+            if name in frame and (wanted is None or wanted & set(frame[name]))]
+
+
+def assert_decodes_cleanly(frames):
+    bad = [frame for frame in frames if "_ws.malformed" in frame or
+           any(int(severity) >= ERROR_SEVERITY for severity in frame.get("_ws.expert.severity", []))]
+    assert bad == []
+
+
+def in_test_namespace():
+    host = os.environ.get("KELO_HOST_NETNS")
+    address = os.environ.get("KELO_CAPTURE_NETNS_ADDRESS")
+    if not host or not address or os.readlink("/proc/self/ns/net") == host:
+        return False
+    shown = subprocess.run(["ip", "-o", "-4", "addr", "show"], capture_output=True, text=True).stdout
+    found = {line.split()[3].split("/")[0] for line in shown.splitlines()} - {"127.0.0.1"}
+    return found == {address}
+
+
+class Program:
+    """A program in the background whose output goes to a file."""
+
+    def __init__(self, log, *command):
+        self.log = log
+        self.process = subprocess.Popen(command, stdout=open(log, "w"), stderr=subprocess.STDOUT)
+
+    def wait_for(self, text):
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            if text in self.log.read_text():
+                return
+            assert self.process.poll() is None, self.log.read_text()
+            time.sleep(0.05)
+        pytest.fail(f"no '{text}' from {self.process.args[0]}: {self.log.read_text()}")
+
+    def stop(self, stop_signal=signal.SIGTERM):
+        self.process.send_signal(stop_signal)
+        self.process.wait(timeout=PROCESS_SECONDS)
+        return self.log.read_text()
+
+
+def run_client(*arguments):
+    run = subprocess.run([str(CLIENT), *arguments], capture_output=True, text=True,
+                         timeout=PROCESS_SECONDS)
+    assert run.returncode == 0, run.stderr
+    return run.stdout
+
+
+@pytest.fixture(scope="module")
+def recorded(tmp_path_factory):
+    """A captured session and discovery, and the client's results live and replayed."""
+    if not in_test_namespace():
+        pytest.skip("captures run only in the namespace of scripts/tests.d/75-capture.sh")
+    work = tmp_path_factory.mktemp("capture")
+    capture = work / "session.pcap"
+    emulator = Program(work / "emulator.log", str(EMULATOR), "--bind", SCANNER, "--serial", str(SERIAL),
+                       "--discovery", "--image-width", "64", "--image-height", "48",
+                       "--seconds", str(PROCESS_SECONDS))
+    emulator.wait_for("listening on")
+    dumpcap = Program(work / "dumpcap.log", "dumpcap", "-i", "any", "-P", "-w", str(capture),
+                      "-f", "tcp port 24334 or udp port 30127", "-a", f"duration:{PROCESS_SECONDS}")
+    dumpcap.wait_for("Capturing on")
+    try:
+        live = run_client("session", SCANNER, str(work / "live.par"))
+        discovery = run_client("discovery", str(SERIAL))
+        time.sleep(0.5)  # the last packets reach the capture
+    finally:
+        dumpcap.stop(signal.SIGINT)
+        emulator.stop()
+    replay = Program(work / "replay.log", str(EMULATOR), "--bind", SCANNER, "--replay", str(capture),
+                     "--seconds", str(PROCESS_SECONDS))
+    replay.wait_for("listening on")
+    try:
+        replayed = run_client("session", SCANNER, str(work / "replayed.par"))
+    finally:
+        replay_log = replay.stop()
+    return {"capture": capture, "live": live, "replayed": replayed, "replay_log": replay_log,
+            "discovery": discovery}
+
+
+def client_line(output, name):
+    """The words after `name` on the client's line for that call."""
+    return next(line.split()[1:] for line in output.splitlines() if line.split()[0] == name)
+
+
+# (frames where, fields, expected rows): what the client sent, frame by frame.
+SENT = [
+    (("kelo.command.code", 18), ["kelo.parameters.line"],
+     [["ExposureTime = 800,LaserPower = 250,Bogus = 1"], ["ExposureTime = 800"]]),
+    (("kelo.command.code", 41), ["kelo.laser", "kelo.calibration.value"], [["0", "1.5,-2.25,1e-07"]]),
+    (("kelo.command.code", 42), ["kelo.calibration.value", "kelo.calibration.trailer"],
+     [["1,0,0,0,1,0,0,0,1,250.5,0.25,-0.125,2e-06,3", "0xaaaaaaaa"]]),
+    (("kelo.command.code", 55), ["kelo.laser", "kelo.old_positions.request_word"], [["0", "4"]]),
+    (("kelo.command.code", 26), ["kelo.description.id"], [["2"]]),
+    (("kelo.command.code", 60), [f"kelo.sync_settings.{name}" for name in
+                                 ("real1", "real2", "real3", "int1", "flag1", "real4", "real5",
+                                  "real6", "real7", "real8", "flag2", "flag3")],
+     [["0.0025", "1.5", "2.25", "7", "1", "10.5", "20.25", "30.125", "40", "50.5", "2", "0"]]),
+    (("kelo.command.code", 58), [f"kelo.autoexposure.{name}" for name in
+                                 ("real1", "real2", "real3", "int1", "int2", "int3", "flag")],
+     [["0.01", "650", "325.5", "100", "50", "200", "2"]]),
+    (("kelo.command.code", 59), [f"kelo.scan_window.real{i}" for i in range(1, 5)],
+     [["100", "-100", "-50", "50"]]),
+    (("kelo.command.code", 61), ["kelo.alternating.enable", "kelo.alternating.exposure1",
+                                 "kelo.alternating.exposure2"], [["1", "100", "200"]]),
+    (("kelo.command.code", 49), ["kelo.encoder.value"], [["123456"]]),
+    (("kelo.command.code", 57), ["kelo.pulses.setting1", "kelo.pulses.setting2"], [["2000", "7"], ["0", "0"]]),
+    (("kelo.command.code", 38), ["kelo.batch.requested"], [["5"]] * 4),
+    (("kelo.command.code", (43, 44, 45, 46, 47)), ["kelo.laser"], [["0"]] * 7),
+    (("kelo.command.code", (85, 86)), ["kelo.diagnostic.value1", "kelo.diagnostic.value2",
+                                       "kelo.diagnostic.value3"], [["1", "2", "3"], ["4", "5", "6"]]),
+    (("kelo.command.code", 8), ["kelo.firmware.size", "kelo.firmware.trailer"],
+     [["1000", "0xdeadbeef"], ["999", ""]]),
+    (("kelo_udp.type", 0), ["kelo_udp.selector.mode", "kelo_udp.selector.value"], [["2", str(SERIAL)], ["1", "7"]]),
+    (("kelo_udp.type", 3), ["kelo_udp.serial", "kelo_udp.cable_id.action", "kelo_udp.cable_id"],
+     [[str(SERIAL), "2", "7"], [str(SERIAL), "3", "0"]]),
+    (("kelo_udp.type", 2), ["kelo_udp.serial", "kelo_udp.ip_mode", "kelo_udp.address", "kelo_udp.second_address"],
+     [[str(SERIAL), "1", "10.78.0.50", "255.255.255.0"]]),
+]
+# What the answers hold, compared with what the client read through the library.
+RECEIVED_FIELDS = ["frame.number", "kelo.command.code", "kelo.answer.command", "kelo.unmatched", "kelo.errors.count",
+                   "kelo.errors.message", "kelo.status.key", "kelo.status.value", "kelo.description.text",
+                   "kelo.calibration.window.raw", "kelo.batch.count", "kelo.image.row_length",
+                   "kelo.image.rows", "kelo.firmware.accepted", "kelo_udp.type", "kelo_udp.info.identity",
+                   "kelo_udp.info.block_text"]
+
+
+@pytest.fixture(scope="module")
+def frames(recorded):
+    fields = RECEIVED_FIELDS + [name for where, names, _ in SENT for name in [where[0], *names]]
+    return decoded(recorded["capture"], fields)
+
+
+def test_replay_gives_the_client_the_same_results(recorded):
+    assert "close 0" in recorded["live"]
+    assert recorded["replayed"] == recorded["live"]
+    # Only the date line of the position upload may differ, when a minute passed.
+    differing = [line for line in recorded["replay_log"].splitlines() if "differs" in line]
+    assert all("(code 41)" in line for line in differing), recorded["replay_log"]
+
+
+def test_capture_decodes_without_malformed_packets_or_errors(frames):
+    assert_decodes_cleanly(frames)
+
+
+def test_every_command_is_decoded_and_every_answer_matched(frames):
+    codes = [int(code) for row in rows(frames, ("kelo.command.code", None), ["kelo.command.code"])
+             for code in row[0].split(",")]
+    assert set(codes) == set(ANSWERS_OWED)
+    matched = rows(frames, ("kelo.answer.command", None), ["kelo.answer.command"])
+    assert sum(len(row[0].split(",")) for row in matched) == sum(ANSWERS_OWED[code] for code in codes)
+    assert rows(frames, ("kelo.unmatched", None), ["frame.number"]) == []
+
+
+@pytest.mark.parametrize("where,fields,expected", SENT, ids=[f"{w[0]}={w[1]}" for w, _, _ in SENT])
+def test_commands_carry_the_values_sent(frames, where, fields, expected):
+    found = rows(frames, where, fields)
+    if where[0].startswith("kelo_udp"):
+        # Broadcasts are captured twice: going out, and looped back to the emulator.
+        found = [row for i, row in enumerate(found) if i == 0 or row != found[i - 1]]
+    assert found == expected
+
+
+def test_answers_hold_what_the_library_read(recorded, frames):
+    live = recorded["live"]
+    messages = live.splitlines()[1].split(" | ")[1:]
+    assert rows(frames, ("kelo.errors.count", None), ["kelo.errors.count", "kelo.errors.message"]) == \
+        [[str(len(messages)), ",".join(messages)]]
+    status = rows(frames, ("kelo.answer.command", 24), ["kelo.status.key", "kelo.status.value"])[0]
+    assert [f"{k}={v}" for k, v in zip(status[0].split(","), status[1].split(","))] == client_line(live, "status")[1:]
+    assert rows(frames, ("kelo.answer.command", 26), ["kelo.description.text"]) == \
+        [[" ".join(client_line(live, "description")[1:])]]
+    windows = rows(frames, ("kelo.answer.command", 47), ["kelo.calibration.window.raw"])
+    assert windows[0] == [",".join(client_line(live, "scan-window")[1:])]
+    batches = rows(frames, ("kelo.answer.command", 38), ["kelo.batch.count"])
+    assert batches[:3] == [[client_line(live, "batch")[0]]] * 3
+    assert rows(frames, ("kelo.image.row_length", None), ["kelo.image.row_length", "kelo.image.rows"]) == \
+        [["64", "48"]] * 5
+    assert rows(frames, ("kelo.answer.command", 8), ["kelo.firmware.accepted"]) == [["1"], ["1"]]
+    assert rows(frames, ("kelo_udp.type", 1), ["kelo_udp.info.identity", "kelo_udp.info.block_text"]) == \
+        [[str(SERIAL), "kelo-scanner-emulator"]] * 2
+    assert recorded["discovery"].splitlines()[0] == f"find-by-serial 1 {SERIAL}"
+
+
+# A capture of a scanner that lies, built here --------------------------------------------------
+
+def word(*values):
+    return b"".join(struct.pack(">I", value & 0xFFFFFFFF) for value in values)
+
+
+def counted(text):
+    return word(len(text)) + text
+
+
+def answer(answer_type, payload, length=None):
+    return word(answer_type, len(payload) if length is None else length) + payload
+
+
+def ipv4(source, destination, protocol, body):
+    header = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(body), 0, 0x4000, 64, protocol, 0,
+                         bytes(source), bytes(destination))
+    return header + body
+
+
+def write_pcap(path, packets):
+    """A pcap file of raw IPv4 packets (link type 101)."""
+    with open(path, "wb") as out:
+        out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101))
+        for i, packet in enumerate(packets):
+            out.write(struct.pack("<IIII", 1000 + i, 0, len(packet), len(packet)))
+            out.write(packet)
+
+
+def tcp_session(exchanges, segment=7):
+    """Packets of one TCP session: SYN exchange, then each message cut into small segments."""
+    client, scanner = (10, 0, 0, 1), (10, 0, 0, 2)
+    sequence = {True: 1000, False: 5000}
+
+    def segment_packet(to_scanner, flags, data=b""):
+        source, destination = (client, scanner) if to_scanner else (scanner, client)
+        ports = (40000, 24334) if to_scanner else (24334, 40000)
+        tcp = struct.pack(">HHIIBBHHH", *ports, sequence[to_scanner], sequence[not to_scanner],
+                          5 << 4, flags, 65535, 0, 0) + data
+        sequence[to_scanner] = (sequence[to_scanner] + len(data) + (1 if flags & 0x02 else 0)) & 0xFFFFFFFF
+        return ipv4(source, destination, 6, tcp)
+
+    packets = [segment_packet(True, 0x02), segment_packet(False, 0x12), segment_packet(True, 0x10)]
+    for to_scanner, message in exchanges:
+        for start in range(0, len(message), segment):
+            packets.append(segment_packet(to_scanner, 0x18, message[start:start + segment]))
+    return packets
+
+
+def udp(body):
+    header = struct.pack(">HHHH", 50000, 30127, 8 + len(body), 0)
+    return ipv4((10, 0, 0, 1), (10, 0, 0, 255), 17, header + body)
+
+
+MAGIC = struct.pack("<I", 0xA223AE7F)
+LYING_SESSION = [
+    (True, word(77, 5) + b"\x01\x02\x03\x04\x05"),  # a command the table lacks
+    (True, word(10, 0)),
+    (False, answer(99, b"\x00" * 6)),  # an answer type nobody knows
+    (True, word(24, 0)),
+    (False, answer(24, word(1000, 1, 2))),  # 1000 pairs announced, one sent
+    (True, word(47, 4, 0)),
+    (False, answer(47, counted(b"1.5") + word(0xFFFFFF00) + b"abc")),  # a text longer than the answer
+    (True, word(48, 0)),
+    (False, answer(39, word(3) + answer(39, word(1) + answer(0, word(*range(9), 100000, 1, 2, 3)))
+                   + answer(0, word(*range(9), -5)))),  # nested batch, too many points, too few answers
+    (True, word(18, 3) + b"a=b"),
+    (False, answer(21, word(0xFFFFFFFF))),  # a negative count of messages
+    (True, word(26, 2) + b"\x00\x01"),  # a payload shorter than its layout
+    (False, answer(26, word(3) + b"ab")),
+    (True, word(8, 4) + b"\x01\x02\x03\x04"),
+    (False, word(21, 0)),  # firmware refused, in protocol byte order
+    (True, word(13, 0)),
+    (False, answer(2, b"\x00" * 12, length=0x7FFFFFF0)),  # a length no message has
+]
+LYING_DATAGRAMS = [
+    struct.pack("<I", 0x12345678) + b"\x00" * 534,  # wrong magic
+    MAGIC + b"\x09" + b"\x00" * 533,  # a message type nobody knows
+    b"\x7f\xae\x23",  # shorter than the header
+    MAGIC + b"\x01" + struct.pack("<IHBII", 1, 2, 3, 4, 99),  # a reply cut after its identity
+    MAGIC + b"\x00\x00" + b"\x00" * 531 + b"\x01",  # undefined bytes that are not zero
+]
+
+
+# (frames where, fields, expected rows): what cannot be decoded is shown as such, with its
+# length; the expert items (kelo.short ...) show 1 where they are raised.
+LYING_SHOWN = [
+    (("kelo.command.code", 77), ["kelo.command.length", "kelo.payload", "kelo.unknown_command"],
+     [["5", "0102030405", "1"]]),
+    (("kelo.answer.type", 99), ["kelo.answer.length", "kelo.payload", "kelo.answer.command", "kelo.unknown_answer"],
+     [["6", "000000000000", "10", "1"]]),
+    (("kelo.status.count", None), ["kelo.status.count", "kelo.status.key", "kelo.short"], [["1000", "1", "1"]]),
+    (("kelo.answer.command", 47), ["kelo.calibration.value", "kelo.string.length", "kelo.payload", "kelo.short"],
+     [["1.5", "3,4294967040", "616263", "1"]]),
+    (("kelo.answer.command", 48), ["kelo.batch.count", "kelo.record.point_count", "kelo.short"],
+     [["3,1", "100000,-5", "1,1"]]),
+    (("kelo.errors.count", None), ["kelo.errors.count", "kelo.parameters_rejected"], [["-1", "1"]]),
+    (("kelo.command.code", 26), ["kelo.command.length", "kelo.payload", "kelo.short"], [["2", "0001", "1"]]),
+    (("kelo.answer.command", 8), ["kelo.firmware.accepted", "kelo.firmware_refused"], [["0", "1"]]),
+    (("kelo.answer.command", 13), ["kelo.answer.length", "kelo.huge_length"], [["2147483632", "1"]]),
+    (("kelo_udp", None), ["kelo_udp.type", "kelo_udp.wrong_magic", "kelo_udp.unknown_type", "kelo_udp.size",
+                          "kelo_udp.info.identity", "kelo_udp.nonzero"],
+     [["0", "1", "", "", "", ""], ["9", "", "1", "", "", ""], ["", "", "", "1", "", ""],
+      ["1", "", "", "1", "99", ""], ["0", "", "", "", "", "1"]]),
+]
+
+
+@pytest.fixture(scope="module")
+def lying_frames(tmp_path_factory):
+    path = tmp_path_factory.mktemp("lying") / "lying.pcap"
+    write_pcap(path, tcp_session(LYING_SESSION) + [udp(body) for body in LYING_DATAGRAMS])
+    return decoded(path, [name for where, names, _ in LYING_SHOWN for name in [where[0], *names]])
+
+
+def test_lying_peer_decodes_without_malformed_packets_or_errors(lying_frames):
+    assert_decodes_cleanly(lying_frames)
+
+
+@pytest.mark.parametrize("where,fields,expected", LYING_SHOWN, ids=[f"{w[0]}={w[1]}" for w, _, _ in LYING_SHOWN])
+def test_lying_peer_is_shown_as_it_is(lying_frames, where, fields, expected):
+    assert rows(lying_frames, where, fields) == expected
