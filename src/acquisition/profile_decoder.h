@@ -251,7 +251,11 @@ std::int32_t readProfileBatch(net::Socket s, ReadAhead buffer, Records<Record> r
     std::uint32_t next = 0;
     while (next < lead.count) {
         if (buffer.bytes != nullptr) {
-            const long arrived = net::peekAvailable(s, buffer.bytes, buffer.size);
+            // No more than the rest of the batch can take if it is all plain
+            // profiles: bytes of the answers behind it are not copied in vain.
+            const std::uint64_t most = std::uint64_t(lead.count - next) * (wire::kHeaderSize + sizeof(Record));
+            const std::size_t look = most < buffer.size ? static_cast<std::size_t>(most) : buffer.size;
+            const long arrived = net::peekAvailable(s, buffer.bytes, look);
             if (arrived == net::kWouldBlockResult) {
                 // Nothing yet: the same wait a receive makes, then look again.
                 const int waited = waitReadable(s, timeoutMs);
@@ -263,8 +267,8 @@ std::int32_t readProfileBatch(net::Socket s, ReadAhead buffer, Records<Record> r
                     buffer.bytes, static_cast<std::size_t>(arrived), records, stored, lead.count, next);
                 if (span > 0 && detail::dropArrived(s, buffer, span) != kDecodeOk) return kDecodeFailed;
                 if (next == lead.count) break;
-                // A full buffer may hide more that has arrived.
-                if (span > 0 && static_cast<std::size_t>(arrived) == buffer.size) continue;
+                // A full look may hide more that has arrived.
+                if (span > 0 && static_cast<std::size_t>(arrived) == look) continue;
             }
             // Otherwise (closed, failed, partly arrived, not a plain
             // profile) the next answer is received exactly.

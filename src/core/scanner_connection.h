@@ -27,9 +27,11 @@ struct ScannerConnection {
     // 0 idle, non-zero synchronised.
     std::uint8_t syncFlag = 0;
     // Where batch reads look at what has arrived before taking it; made
-    // once with the connection so that no read allocates. Null only when
-    // that allocation failed (then no connection is handed out).
-    static constexpr std::size_t kReadAheadSize = 64 * 1024;
+    // once with the connection so that no read allocates. A batch of 100
+    // standard profiles takes one or two looks: each system call costs more
+    // than moving a profile. Null only when the allocation failed (then no
+    // connection is handed out).
+    static constexpr std::size_t kReadAheadSize = 256 * 1024;
     std::unique_ptr<std::uint8_t[]> readAhead{new (std::nothrow) std::uint8_t[kReadAheadSize]};
 
     bool synchronised() const { return syncFlag != 0; }
