@@ -10,6 +10,8 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+# Debian's nodejs comes without npm; other builds of nodejs conflict with it.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
