@@ -1,9 +1,12 @@
 #!/usr/bin/python3
-"""Profiles per second of the Python stream beside the C benchmark's library
-reader (profile_read_bench): batches of 100 profiles of 243 points over
-loopback, answered with pre-built bytes by batch_sender (the same sender as
-profile_read_bench's, in a process of its own), so the sender is not what is
-measured. Rounds alternate between the two readers.
+"""Profiles per second of the Python stream beside the library's C reader:
+batches of 100 profiles of 243 points over loopback, answered with pre-built
+bytes, in alternating rounds.
+
+Two C figures: profile_read_bench's library reader (its sender a thread of
+the same process) and the same reader run by two_process_bench against the
+sender process the Python stream reads from, which costs the reader more
+than a sender thread does.
 
 usage: python_stream_bench.py [--build DIR] [--batches N] [--rounds N]
 """
@@ -18,6 +21,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ADDRESS = "127.61.8.9"
 PROFILES_PER_BATCH = 100
+LIBRARY_LINE = re.compile(r"^library\s+(\d+) profiles/s\s+([\d.]+) us CPU/profile", re.M)
 
 
 def python_stream(batches):
@@ -35,14 +39,12 @@ def python_stream(batches):
     return received / seconds, cpu * 1e6 / received
 
 
-def c_reader(program, batches):
-    """The same figures from profile_read_bench's library line."""
-    run = subprocess.run([program, str(batches), "1"], capture_output=True, text=True)
-    if run.returncode != 0:
-        raise RuntimeError(f"{program} failed: {run.stderr.strip()}")
-    found = re.findall(r"^library\s+(\d+) profiles/s\s+([\d.]+) us CPU/profile", run.stdout, re.M)
-    if not found:
-        raise RuntimeError(f"no library line in the output of {program}:\n{run.stdout}")
+def c_reader(command):
+    """The same figures from the library line a C benchmark prints."""
+    run = subprocess.run(command, capture_output=True, text=True)
+    found = LIBRARY_LINE.findall(run.stdout)
+    if run.returncode != 0 or not found:
+        raise RuntimeError(f"{command[0]} failed: {run.stderr.strip()}\n{run.stdout}")
     return float(found[0][0]), float(found[0][1])
 
 
@@ -54,42 +56,46 @@ def main():
     args = parser.parse_args()
     if not 1 <= args.batches <= 1000000 or not 1 <= args.rounds <= 100:
         parser.error("batches from 1 to 1000000, rounds from 1 to 100")
-    program = os.path.join(args.build, "bin", "profile_read_bench")
+    programs = os.path.join(args.build, "bin")
     os.environ.setdefault("KELO_DLL_PATH", os.path.join(args.build, "lib"))
     sys.path.insert(0, os.path.join(ROOT, "python"))
 
-    sender = subprocess.Popen([os.path.join(args.build, "bin", "batch_sender"), ADDRESS],
+    server = subprocess.Popen([os.path.join(programs, "two_process_bench"), "serve", ADDRESS],
                               stdout=subprocess.PIPE, text=True)
-    if "listening" not in sender.stdout.readline():
-        sys.exit("batch_sender did not start")
+    if "listening" not in server.stdout.readline():
+        sys.exit("two_process_bench did not start")
+    readers = {
+        "python stream": lambda: python_stream(args.batches),
+        "C, two processes": lambda: c_reader([os.path.join(programs, "two_process_bench"),
+                                              "read", ADDRESS, str(args.batches)]),
+        "profile_read_bench": lambda: c_reader([os.path.join(programs, "profile_read_bench"),
+                                                str(args.batches), "1"]),
+    }
+    runs = {name: [] for name in readers}
     print(f"{args.batches} batches of {PROFILES_PER_BATCH} profiles of 243 points, "
           f"{args.rounds} rounds")
-    runs = {"python stream": [], "C library reader": []}
-    ratios = []
     try:
         for round_ in range(args.rounds):
-            # Which reader goes first changes from round to round.
-            readers = [("C library reader", lambda: c_reader(program, args.batches)),
-                       ("python stream", lambda: python_stream(args.batches))]
-            for name, reader in readers[::1 if round_ % 2 == 0 else -1]:
-                runs[name].append(reader())
-            python, c = runs["python stream"][-1], runs["C library reader"][-1]
-            ratios.append(python[0] / c[0])
-            print(f"round {round_ + 1}: python stream {python[0]:8.0f} profiles/s "
-                  f"{python[1]:6.2f} us CPU/profile; C library reader {c[0]:8.0f} profiles/s "
-                  f"{c[1]:6.2f} us CPU/profile; {100 * ratios[-1]:5.1f} %")
+            # The order turns from round to round.
+            names = list(readers)
+            for name in names[round_ % 3:] + names[:round_ % 3]:
+                runs[name].append(readers[name]())
+            print(f"round {round_ + 1}: " + "; ".join(
+                f"{name} {runs[name][-1][0]:8.0f} profiles/s {runs[name][-1][1]:5.2f} us CPU"
+                for name in readers))
     finally:
-        sender.terminate()
-        sender.wait()
+        server.terminate()
+        server.wait()
     for name, results in runs.items():
         print(f"median of {args.rounds}: {name} {statistics.median(r[0] for r in results):.0f} "
               f"profiles/s, {statistics.median(r[1] for r in results):.2f} us CPU/profile")
-    print(f"python stream throughput: {100 * statistics.median(ratios):.1f} % of the C library "
-          f"reader (target 80 %)")
-    # The steadier figure on a busy machine.
-    cpu = statistics.median(p[1] / c[1] for p, c in zip(runs["python stream"],
-                                                        runs["C library reader"]))
-    print(f"python stream CPU per profile: {cpu:.2f} x the C library reader's")
+    python = runs["python stream"]
+    for name, target in (("profile_read_bench", " (target 80 %)"), ("C, two processes", "")):
+        rate = statistics.median(p[0] / c[0] for p, c in zip(python, runs[name]))
+        cpu = statistics.median(p[1] / c[1] for p, c in zip(python, runs[name]))
+        print(f"python stream against {name}: throughput {100 * rate:.1f} %{target}, "
+              f"CPU per profile {cpu:.2f} x")
+
 
 if __name__ == "__main__":
     main()

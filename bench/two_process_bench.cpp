@@ -1,0 +1,130 @@
+// The library's batch reader with the scanner in another process, for
+// comparison with readers that cannot share a process with a sender (the
+// Python stream's benchmark). "serve" answers every command 38 with one
+// pre-built batch of 100 profiles of 243 points, as profile_read_bench's
+// sender does, one connection after another until killed; "read" is
+// profile_read_bench's library reader against such a server.
+//
+// usage: two_process_bench serve ADDRESS
+//        two_process_bench read ADDRESS BATCHES
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/command_codes.h"
+#include "core/socket_layer.h"
+#include "core/wire.h"
+#include "emulator/emulator.h"
+#include "emulator/profile_generator.h"
+#include "kelo_dll.h"
+
+namespace {
+
+constexpr std::uint32_t kProfilesPerBatch = 100;
+
+kelo::emu::Bytes buildBatch() {
+    kelo::emu::ScannerConfig config;
+    config.pointsPerProfile = KELO_PROFILE_MAX_POINTS;
+    kelo::emu::Bytes payload;
+    kelo::emu::appendWord(payload, kProfilesPerBatch);
+    for (std::uint32_t i = 0; i < kProfilesPerBatch; ++i) {
+        kelo::emu::ProfileStamp stamp;
+        stamp.sequence = i;
+        stamp.mode = kelo::emu::SyncMode::Time;
+        kelo::emu::appendProfileAnswer(payload, config, stamp);
+    }
+    return kelo::emu::answerBytes(kelo::kAnswerProfileBatch, payload);
+}
+
+bool transfer(kelo::net::Socket s, std::uint8_t* data, std::size_t length, bool send) {
+    while (length > 0) {
+        const long done = send ? kelo::net::sendBytes(s, data, length)
+                               : kelo::net::receiveBytes(s, data, length);
+        if (done <= 0) return false;
+        data += done;
+        length -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+void serve(kelo::net::Socket client, kelo::emu::Bytes& batch) {
+    std::uint8_t header[kelo::wire::kHeaderSize];
+    std::uint8_t payload[64];
+    while (transfer(client, header, sizeof header, false)) {
+        const std::uint32_t code = kelo::wire::getWord(header);
+        const std::uint32_t length = kelo::wire::getWord(header + 4);
+        if (length > sizeof payload || !transfer(client, payload, length, false)) return;
+        if (code == kelo::kCmdClose) return;
+        if (code == kelo::kCmdMultipleProfileRequest &&
+            !transfer(client, batch.data(), batch.size(), true)) {
+            return;
+        }
+    }
+}
+
+double threadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int serveForever(const char* addressText, std::uint32_t address) {
+    const kelo::net::Socket listener = kelo::net::listenTcp(address, KELO_SCANNER_TCP_PORT, 4);
+    if (listener == kelo::net::kInvalidSocket) {
+        std::fprintf(stderr, "two_process_bench: cannot listen on %s\n", addressText);
+        return 1;
+    }
+    kelo::emu::Bytes batch = buildBatch();
+    std::printf("two_process_bench: listening on %s\n", addressText);
+    std::fflush(stdout);
+    for (;;) {
+        const kelo::net::Socket client = kelo::net::acceptConnection(listener);
+        if (client == kelo::net::kInvalidSocket) continue;
+        kelo::net::setNoDelay(client);
+        serve(client, batch);
+        kelo::net::closeSocket(client);
+    }
+}
+
+// One request always ahead of the read, as profile_read_bench's reader.
+int read(std::uint32_t address, long batches) {
+    ScannerConnection* scanner = lpOpenConnectionInt(address);
+    if (scanner == nullptr || lpEnterTimeSyncMode(scanner) != KELO_OK) return 1;
+    static ProfileRecord records[kProfilesPerBatch];
+    bool ok = lpSendMultipleProfileRequest(scanner, kProfilesPerBatch) == KELO_OK;
+    const double cpuBefore = threadCpuSeconds();
+    const auto started = std::chrono::steady_clock::now();
+    for (long b = 0; ok && b < batches; ++b) {
+        ok = (b + 1 == batches || lpSendMultipleProfileRequest(scanner, kProfilesPerBatch) == KELO_OK) &&
+             lpReadMultipleProfiles(scanner, records, kProfilesPerBatch) ==
+                 static_cast<int32_t>(kProfilesPerBatch);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double cpu = threadCpuSeconds() - cpuBefore;
+    lpExitSyncMode(scanner);
+    lpCloseConnection(scanner);
+    const double profiles = static_cast<double>(batches) * kProfilesPerBatch;
+    std::printf("library %9.0f profiles/s  %7.2f us CPU/profile%s\n", profiles / seconds,
+                cpu * 1e6 / profiles, ok ? "" : "  (FAILED)");
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::uint32_t address = 0;
+    const bool serving = argc == 3 && !std::strcmp(argv[1], "serve");
+    const long batches = argc == 4 && !std::strcmp(argv[1], "read") ? std::atol(argv[3]) : 0;
+    if ((!serving && (batches < 1 || batches > 1000000)) || !kelo::net::startup() ||
+        !kelo::net::parseDottedAddress(argv[2], &address)) {
+        std::fprintf(stderr, "usage: two_process_bench serve ADDRESS\n"
+                             "       two_process_bench read ADDRESS BATCHES\n");
+        return 2;
+    }
+    return serving ? serveForever(argv[2], address) : read(address, batches);
+}
