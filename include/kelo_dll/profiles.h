@@ -14,9 +14,11 @@ KELO_BEGIN_DECLS
 #pragma pack(push, 1)
 
 /* One profile in host byte order: nine scanner-defined header values, the
- * number of valid points, then three 32-bit values per point. A scanner
- * that counts more points than the record holds has its count cut to the
- * record's room; points past the count are left as they were received. */
+ * number of valid points, then three 32-bit values per point. A profile
+ * answer longer than the record is read to its end and refused (-1); use
+ * LargeProfileRecord for profiles of more than 243 points. An answer that
+ * fits but counts more points than the record holds has its count cut to
+ * the record's room; points past the count are left as they were received. */
 typedef struct ProfileRecord {
     int32_t header[KELO_PROFILE_HEADER_VALUES];
     int32_t pointCount;
