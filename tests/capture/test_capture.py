@@ -87,7 +87,8 @@ class Program:
 
     def stop(self, stop_signal=signal.SIGTERM):
         self.process.send_signal(stop_signal)
-        self.process.wait(timeout=PROCESS_SECONDS)
+        status = self.process.wait(timeout=PROCESS_SECONDS)
+        assert status == 0, self.log.read_text()
         return self.log.read_text()
 
 
