@@ -61,9 +61,10 @@ def image(width, height):
     return answer(1, word(3, 0, height, width, 8) + pixels)
 
 
-def calibration(lasers):
-    texts = ["12.5", "-3.25", "0.001"] + ["1", "0", "0", "0", "1", "0", "0", "0", "1", "100",
-                                          "0.25", "-0.125", "2e-06", "3"]
+def calibration(lasers, first=("12.5", "-3.25", "0.001")):
+    texts = list(first[:3]) + ["1", "0", "0", "0", "1", "0", "0", "0", "1", "100", "0.25",
+                               "-0.125", "2e-06", "3"]
+    texts[3:3 + len(first) - 3] = first[3:]
     body = b"".join(counted(t) for t in texts)
     return word(47, 0) + body + word(0, lasers) + word(-50000, 50000, 20000, 120000)
 
@@ -115,6 +116,7 @@ SEEDS = {
         "accepted": b"\0\0" + word(18, 0),
         "file": b"\1\0" + answer(16, b"# parameter set\nExposureTime = 500\n"),
         "send_rejected": b"\2\0" + word(21, 0, 1) + counted("line 1: unknown name"),
+        "file_rejected": b"\2\1" + word(21, 0, 2) + counted("line 1: bad value") + counted("x"),
         "errors_pieces": in_pieces(0, 0, 6, 4, 3, 2) + word(21, 0, 2) + counted("first")
         + counted("second"),
         "file_pieces": in_pieces(1, 0, 8, 10) + answer(16, b"Exposure = 1\nGain = 2\n"),
@@ -124,6 +126,7 @@ SEEDS = {
         "window": b"\1\1" + calibration(1),
         "position": b"\2\0" + calibration(3),
         "retrieve_pieces": in_pieces(0, 0, 8, 2, 6, 50, 3) + calibration(1),
+        "out_of_range": b"\0\0" + calibration(1, ["1e999", "-0x1p99999", "1e-999", " +0.5"]),
     },
     "old_positions_fuzz": {
         "two": b"\0\4" + word(55, 0, 2) + counted("1") + counted("2") + counted("3")

@@ -1,10 +1,37 @@
 // The answer to a parameter upload (error messages), alone and after the
 // upload that asks for it, and the parameter file fetched from the scanner.
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "fed_connection.h"
 #include "kelo_dll/connection.h"
 #include "kelo_dll/parameters.h"
+
+namespace {
+
+const char kParameterText[] = "ExposureTime = 500\n";
+
+// A parameter file made once per run and removed at exit.
+char gParameterFile[] = "/tmp/kelo-fuzz-parameters-XXXXXX";
+
+void removeParameterFile() { std::remove(gParameterFile); }
+
+const char* parameterFile() {
+    static const bool made = [] {
+        const int fd = mkstemp(gParameterFile);
+        if (fd < 0 || write(fd, kParameterText, sizeof kParameterText - 1) < 0) std::abort();
+        close(fd);
+        std::atexit(removeParameterFile);
+        return true;
+    }();
+    (void)made;
+    return gParameterFile;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto input = kelo::fuzz::select(data, size, 3);
@@ -18,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (input.choice == 0) {
         lpEndSendParametersToScanner(c);
     } else {
-        // An empty local file uploads an empty set; the answer is read the same way.
+        // A set uploaded from a local file; the answer is read the same way.
         if (input.option & 1) {
-            lpSendParameterFileToScanner(c, "/dev/null");
+            lpSendParameterFileToScanner(c, parameterFile());
         } else {
-            lpSendParametersToScanner(c, "ExposureTime = 500\n");
+            lpSendParametersToScanner(c, kParameterText);
         }
     }
     const int32_t count = lpGetNumberOfErrorMessages(c);
