@@ -1,6 +1,8 @@
 // The calibration store, intrinsic and position uploads, position history.
-#include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@ namespace kelo::test {
 namespace {
 
 using emu::Bytes;
+using Doubles = std::vector<double>;
 
 // A command 47 answer from 17 texts and 6 words.
 Bytes calibrationAnswer(const std::vector<std::string>& texts, const std::vector<std::int32_t>& words) {
@@ -31,84 +34,129 @@ std::vector<std::string> numberedTexts() {
     return texts;
 }
 
-Bytes request47(std::uint32_t laser) {
-    return bytesOf({0, 0, 0, 0x2F, 0, 0, 0, 4, laser >> 24, (laser >> 16) & 255, (laser >> 8) & 255,
-                    laser & 255});
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes bytes;
+    for (const Bytes& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+    return bytes;
 }
 
-struct Transform {
-    double p[14];
-};
+Bytes request47(std::uint32_t l) {
+    return bytesOf({0, 0, 0, 0x2F, 0, 0, 0, 4, l >> 24, (l >> 16) & 255, (l >> 8) & 255, l & 255});
+}
 
-int32_t getTransform(ScannerConnection* c, int32_t laser, Transform& t) {
-    double* p = t.p;
-    return lpGetTransformParametersN(c, laser, p, p + 1, p + 2, p + 3, p + 4, p + 5, p + 6, p + 7,
-                                     p + 8, p + 9, p + 10, p + 11, p + 12, p + 13);
+// Word, length, laser, counted texts, trailer: the upload as the scanner reads it.
+Bytes upload(std::uint32_t code, std::uint32_t laser, const std::vector<std::string>& texts,
+             bool trailer) {
+    Bytes body;
+    emu::appendWord(body, laser);
+    for (const auto& t : texts) emu::appendCountedString(body, t);
+    if (trailer) emu::appendWord(body, 0xAAAAAAAAu);
+    Bytes bytes;
+    emu::appendWord(bytes, code);
+    emu::appendWord(bytes, static_cast<std::uint32_t>(body.size()));
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+Doubles transform(ScannerConnection* c, int32_t laser, int32_t expected = KELO_OK) {
+    double p[14] = {};
+    EXPECT_EQ(lpGetTransformParametersN(c, laser, p, p + 1, p + 2, p + 3, p + 4, p + 5, p + 6, p + 7,
+                                        p + 8, p + 9, p + 10, p + 11, p + 12, p + 13),
+              expected);
+    return Doubles(p, p + 14);
+}
+
+Doubles scanWindow(ScannerConnection* c) {
+    double w[4] = {};
+    EXPECT_EQ(lpGetScanWindow(c, &w[0], &w[1], &w[2], &w[3]), KELO_OK);
+    return Doubles(w, w + 4);
+}
+
+std::vector<int32_t> readScanWindow(ScannerConnection* c, int32_t laser) {
+    int32_t raw[4] = {};
+    EXPECT_EQ(lpReadScanWindowN(c, laser, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_OK);
+    return std::vector<int32_t>(raw, raw + 4);
 }
 
 class CalibrationTest : public EmulatorTest {
 protected:
-    void scriptCalibration(const Bytes& answer) {
-        emulator_.overrideCommand(kCmdCalibration,
-                                  [answer](emu::Session& s, const emu::Command&) { s.sendRaw(answer); });
-    }
     template <typename F>
     void withLaser(std::uint32_t index, F change) {
         auto& state = emulator_.state<emu::CalibrationState>();
         std::lock_guard<std::mutex> lock(state.mutex);
         change(state.laser(index));
     }
+    // A fresh connection whose calibration answer is these bytes, then a close.
+    void reopenWithCutAnswer(const Bytes& answer) {
+        if (connection_) lpCloseConnection(connection_);
+        ASSERT_NE(open(), nullptr);
+        emulator_.overrideCommand(kCmdCalibration, [answer](emu::Session& s, const emu::Command&) {
+            s.sendRaw(answer);
+            s.close();
+        });
+    }
 };
 
-TEST_F(CalibrationTest, NothingIsHeldBeforeRetrieval) {
+// Null arguments, nothing retrieved yet, or the synchronised state: the
+// call fails, sends nothing and leaves its out-parameters alone.
+TEST_F(CalibrationTest, RefusalsSendNothing) {
     ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(lpGetLaserCount(connection_), KELO_ERROR_STATE);
-    double w[4] = {-7, -7, -7, -7};
-    EXPECT_EQ(lpGetScanWindow(connection_, &w[0], &w[1], &w[2], &w[3]), KELO_ERROR_STATE);
-    for (double v : w) EXPECT_EQ(v, -7);
-    Transform t{};
-    EXPECT_EQ(getTransform(connection_, 0, t), KELO_ERROR_STATE);
-    EXPECT_EQ(lpGetScanWindow(connection_, &w[0], nullptr, &w[2], &w[3]), KELO_ERROR_ARGUMENT);
+    ScannerConnection* c = connection_;
+    double w[4] = {-7, -7, -7, -7}, p[14] = {-7, -7, -7};
+    int32_t r[4] = {-7, -7, -7, -7};
+    OldPositionCalibration e[2];
+    EXPECT_EQ(lpGetLaserCount(c), KELO_ERROR_STATE);
+    EXPECT_EQ(lpGetScanWindow(c, &w[0], &w[1], &w[2], &w[3]), KELO_ERROR_STATE);
+    EXPECT_EQ(lpGetTransformParametersN(c, 0, p, p, p, p, p, p, p, p, p, p, p, p, p, p), KELO_ERROR_STATE);
+    EXPECT_EQ(lpGetTransformParametersN(c, 0, p, p, p, p, p, p, p, p, p, p, p, p, p, nullptr), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpGetScanWindow(c, &w[0], nullptr, &w[2], &w[3]), KELO_ERROR_ARGUMENT);
     EXPECT_EQ(lpGetScanWindow(nullptr, &w[0], &w[1], &w[2], &w[3]), KELO_ERROR_ARGUMENT);
     EXPECT_EQ(lpGetLaserCount(nullptr), KELO_ERROR_ARGUMENT);
     EXPECT_EQ(lpRetrieveCalibrationValues(nullptr), KELO_ERROR_ARGUMENT);
-    double* p = t.p;
-    EXPECT_EQ(lpGetTransformParametersN(connection_, 0, p, p, p, p, p, p, p, p, p, p, p, p, p, nullptr),
-              KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpReadScanWindowN(c, 0, &r[0], &r[1], nullptr, &r[3]), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpReadPositionCalibrationN(c, 0, &p[0], nullptr, &p[2]), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpSendPositionCalibrationN(nullptr, 0, 1, 2, 3), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpReadOldPositionCalibrationsN(c, 0, nullptr, 2), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpReadOldPositionCalibrationsN(nullptr, 0, e, 2), KELO_ERROR_ARGUMENT);
+    EXPECT_EQ(lpSendIntrinsicCalibration(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), KELO_ERROR_ARGUMENT);
+    c->syncFlag = 1;
+    EXPECT_EQ(lpReadScanWindowN(c, 0, &r[0], &r[1], &r[2], &r[3]), KELO_ERROR_STATE);
+    EXPECT_EQ(lpSendPositionCalibrationN(c, 0, 1, 2, 3), KELO_ERROR_STATE);
+    EXPECT_EQ(lpReadPositionCalibrationN(c, 0, &p[0], &p[1], &p[2]), KELO_ERROR_STATE);
+    EXPECT_EQ(lpReadOldPositionCalibrationsN(c, 0, e, 2), KELO_ERROR_STATE);
+    EXPECT_EQ(Doubles(w, w + 4), Doubles(4, -7));
+    EXPECT_EQ(Doubles(p, p + 3), Doubles(3, -7));
+    EXPECT_EQ(std::vector<int32_t>(r, r + 4), std::vector<int32_t>(4, -7));
     expectReceived({});
+    // Retrieval does not depend on the sync state.
+    EXPECT_EQ(lpRetrieveCalibrationValues(c), KELO_OK);
+    expectReceived(request47(0));
 }
 
+// The window's words in their order on the wire, signed, in thousandths.
 TEST_F(CalibrationTest, RetrievalAsksForEachReportedLaserAndStoresItsValues) {
     emulator_.config().laserCount = 2;
     withLaser(1, [](emu::EmulatedLaserCalibration& l) {
         for (int i = 0; i < 14; ++i) l.transform[i] = 0.1 * (i + 1) - 0.7;
+        const std::int32_t window[4] = {-1500, 2, -3, 2147483647};
+        std::memcpy(l.scanWindow, window, sizeof window);
     });
     withLaser(0, [](emu::EmulatedLaserCalibration& l) {
-        const std::int32_t window[4] = {1000, 2000, 3000, 4000};
+        const std::int32_t window[4] = {-1500, 2000, 3000, 4000};
         std::memcpy(l.scanWindow, window, sizeof window);
     });
     ASSERT_NE(open(), nullptr);
+    // The direct read leaves the store alone.
+    EXPECT_EQ(readScanWindow(connection_, 1), (std::vector<int32_t>{-1500, 2, -3, 2147483647}));
+    EXPECT_TRUE(connection_->laserCalibrations.empty());
     EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    Bytes expected = request47(0);
-    const Bytes second = request47(1);
-    expected.insert(expected.end(), second.begin(), second.end());
-    expectReceived(expected);
+    expectReceived(join({request47(1), request47(0), request47(1)}));
     EXPECT_EQ(lpGetLaserCount(connection_), 2);
-
-    double w[4] = {};
-    EXPECT_EQ(lpGetScanWindow(connection_, &w[0], &w[1], &w[2], &w[3]), KELO_OK);
-    EXPECT_EQ(w[0], 1.0);
-    EXPECT_EQ(w[1], 3.0);
-    EXPECT_EQ(w[2], 4.0);
-    EXPECT_EQ(w[3], 2.0);
-
-    Transform t{};
-    ASSERT_EQ(getTransform(connection_, 1, t), KELO_OK);
-    for (int i = 0; i < 14; ++i) {
-        const double sent = std::strtod(emu::calibrationText(0.1 * (i + 1) - 0.7).c_str(), nullptr);
-        EXPECT_EQ(t.p[i], sent) << i;
-    }
-    EXPECT_EQ(getTransform(connection_, 2, t), KELO_ERROR_STATE);
+    EXPECT_EQ(scanWindow(connection_), (Doubles{-1.5, 3.0, 4.0, 2.0}));
+    const Doubles got = transform(connection_, 1);
+    for (int i = 0; i < 14; ++i)
+        EXPECT_EQ(got[i], std::strtod(emu::calibrationText(0.1 * (i + 1) - 0.7).c_str(), nullptr)) << i;
+    transform(connection_, 2, KELO_ERROR_STATE);
     const kelo::LaserCalibration& laser0 = connection_->laserCalibrations.at(0);
     EXPECT_EQ(laser0.positionCalibration[0], 12.5);
     EXPECT_EQ(laser0.spareWord, 7);
@@ -129,104 +177,45 @@ TEST_F(CalibrationTest, LaserCountOutsideTheIndexTableIsBounded) {
     }
 }
 
-TEST_F(CalibrationTest, NegativeWindowWordInBothReadings) {
-    withLaser(0, [](emu::EmulatedLaserCalibration& l) { l.scanWindow[0] = -1500; });
-    withLaser(1, [](emu::EmulatedLaserCalibration& l) {
-        const std::int32_t window[4] = {-1500, 2, -3, 2147483647};
-        std::memcpy(l.scanWindow, window, sizeof window);
-    });
-    ASSERT_NE(open(), nullptr);
-    ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    double w[4] = {};
-    ASSERT_EQ(lpGetScanWindow(connection_, &w[0], &w[1], &w[2], &w[3]), KELO_OK);
-    EXPECT_EQ(w[0], -1.5);
-    emulator_.clearReceived();
-
-    int32_t raw[4] = {};
-    EXPECT_EQ(lpReadScanWindowN(connection_, 1, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_OK);
-    expectReceived(request47(1));
-    EXPECT_EQ(raw[0], -1500);
-    EXPECT_EQ(raw[1], 2);
-    EXPECT_EQ(raw[2], -3);
-    EXPECT_EQ(raw[3], 2147483647);
-    // The direct read leaves the store alone.
-    EXPECT_EQ(connection_->laserCalibrations.count(1), 0u);
-}
-
-TEST_F(CalibrationTest, ScanWindowReadRefusedWhileSynchronised) {
-    ASSERT_NE(open(), nullptr);
-    connection_->syncFlag = 1;
-    int32_t raw[4] = {5, 5, 5, 5};
-    EXPECT_EQ(lpReadScanWindowN(connection_, 0, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_ERROR_STATE);
-    EXPECT_EQ(lpReadScanWindowN(connection_, 0, &raw[0], &raw[1], nullptr, &raw[3]), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(raw[0], 5);
-    // Retrieval does not depend on the sync state.
-    EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    expectReceived(request47(0));
-}
-
+// Each text gives its leading number; one without a number keeps the value held.
 TEST_F(CalibrationTest, NumberTextsParseAsTheirLeadingNumber) {
     std::vector<std::string> texts = numberedTexts();
-    texts[3] = "12.5mm";    // transform 0
-    texts[4] = "";          // transform 1: keeps its value
-    texts[5] = "  +7e1";    // transform 2
-    texts[6] = "abc";       // transform 3: keeps its value
-    texts[7] = "-0x10";     // transform 4
-    texts[8] = std::string("3\0 9", 4);
+    texts[3] = "12.5mm";
+    texts[4] = "abc";
+    texts[5] = std::string("3\0 9", 4);
     ASSERT_NE(open(), nullptr);
-    scriptCalibration(calibrationAnswer(texts, {0, 1, 0, 0, 0, 0}));
+    answerWith(kCmdCalibration, calibrationAnswer(texts, {0, 1, 0, 0, 0, 0}));
     ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    Transform t{};
-    ASSERT_EQ(getTransform(connection_, 0, t), KELO_OK);
-    EXPECT_EQ(t.p[0], 12.5);
-    EXPECT_EQ(t.p[1], 0.0);
-    EXPECT_EQ(t.p[2], 70.0);
-    EXPECT_EQ(t.p[3], 0.0);
-    EXPECT_EQ(t.p[4], -16.0);
-    EXPECT_EQ(t.p[5], 3.0);
-    EXPECT_EQ(t.p[6], 10.5);
+    Doubles got = transform(connection_, 0);
+    EXPECT_EQ(Doubles(got.begin(), got.begin() + 4), (Doubles{12.5, 0, 3, 7.5}));
 
-    // A second retrieval overwrites what parses and keeps what does not.
     std::vector<std::string> second(17, "oops");
     second[3] = "1";
-    scriptCalibration(calibrationAnswer(second, {0, 1, 0, 0, 0, 0}));
+    answerWith(kCmdCalibration, calibrationAnswer(second, {0, 1, 0, 0, 0, 0}));
     ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    ASSERT_EQ(getTransform(connection_, 0, t), KELO_OK);
-    EXPECT_EQ(t.p[0], 1.0);
-    EXPECT_EQ(t.p[2], 70.0);
-    EXPECT_EQ(t.p[13], 17.5);
+    got = transform(connection_, 0);
+    EXPECT_EQ((Doubles{got[0], got[2], got[13]}), (Doubles{1.0, 3.0, 17.5}));
 }
 
-TEST_F(CalibrationTest, AnswerBrokenAfterItsHeaderLeavesAPartialRecord) {
-    ASSERT_NE(open(), nullptr);
+TEST_F(CalibrationTest, CutOrLyingAnswers) {
+    // Cut after three texts: what arrived whole is kept, the count is not.
     Bytes answer = calibrationAnswer(numberedTexts(), {0, 3, 0, 0, 0, 0});
-    answer.resize(8 + 3 * 7 + 2);  // header, three texts, half a count
-    emulator_.overrideCommand(kCmdCalibration, [answer](emu::Session& s, const emu::Command&) {
-        s.sendRaw(answer);
-        s.close();
-    });
+    answer.resize(8 + 3 * 7 + 2);
+    reopenWithCutAnswer(answer);
     EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_ERROR_IO);
     EXPECT_EQ(lpGetLaserCount(connection_), 0);
     const kelo::LaserCalibration& laser0 = connection_->laserCalibrations.at(0);
     EXPECT_EQ(laser0.positionCalibration[2], 3.5);
     EXPECT_EQ(laser0.transformParameters[0], 0.0);
-}
-
-TEST_F(CalibrationTest, AnswerHeaderAloneCreatesNoRecordWhenCut) {
-    ASSERT_NE(open(), nullptr);
-    emulator_.overrideCommand(kCmdCalibration, [](emu::Session& s, const emu::Command&) {
-        s.sendRaw(bytesOf({0, 0, 0, 0x2F, 0, 0}));
-        s.close();
-    });
+    // Cut inside the header: no record.
+    reopenWithCutAnswer(bytesOf({0, 0, 0, 0x2F, 0, 0}));
     EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_ERROR_IO);
     EXPECT_EQ(lpGetLaserCount(connection_), KELO_ERROR_STATE);
-}
-
-TEST_F(CalibrationTest, LyingTextLengthGivesIoError) {
-    ASSERT_NE(open(), nullptr);
-    Bytes answer = emu::answerBytes(kCmdCalibration, {});
-    emu::appendWord(answer, 0xFFFFFFFFu);
-    scriptCalibration(answer);
+    // A text length beyond any bound, for each reader of the answer.
+    reopenWithCutAnswer({});
+    Bytes lying = emu::answerBytes(kCmdCalibration, {});
+    emu::appendWord(lying, 0xFFFFFFFFu);
+    answerWith(kCmdCalibration, lying);
     EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_ERROR_IO);
     int32_t raw[4] = {};
     double p[3] = {};
@@ -234,59 +223,26 @@ TEST_F(CalibrationTest, LyingTextLengthGivesIoError) {
     EXPECT_EQ(lpReadPositionCalibrationN(connection_, 0, &p[0], &p[1], &p[2]), KELO_ERROR_IO);
 }
 
-TEST_F(CalibrationTest, IntrinsicUploadOfZerosIsTheFixedMessage) {
+// Fourteen "%.10g" texts between the laser word and the AA trailer, in
+// either sync state; only laser 0 exists.
+TEST_F(CalibrationTest, IntrinsicUploadBytes) {
     ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(lpSendIntrinsicCalibrationN(connection_, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-              KELO_OK);
-    Bytes expected = bytesOf({0, 0, 0, 0x2A, 0, 0, 0, 0x4E, 0, 0, 0, 0});
-    for (int i = 0; i < 14; ++i) {
-        const Bytes text = bytesOf({0, 0, 0, 1, 0x30});
-        expected.insert(expected.end(), text.begin(), text.end());
-    }
-    const Bytes trailer = bytesOf({0xAA, 0xAA, 0xAA, 0xAA});
-    expected.insert(expected.end(), trailer.begin(), trailer.end());
-    ASSERT_EQ(expected.size(), 86u);
-    expectReceived(expected);
-}
-
-TEST_F(CalibrationTest, IntrinsicUploadTextsAndLaserZeroForm) {
-    ASSERT_NE(open(), nullptr);
-    // Sent whatever the sync state.
-    connection_->syncFlag = 1;
-    EXPECT_EQ(lpSendIntrinsicCalibration(connection_, 1e-7, 100.0, -0.25, 2.0 / 3.0, -0.0,
-                                         1234567890123.0, 1, 2, 3, 4, 5, 6, 7, 8),
-              KELO_OK);
-    const std::vector<std::string> texts = {"1e-07", "100", "-0.25", "0.6666666667", "-0",
-                                            "1.23456789e+12", "1", "2", "3", "4", "5", "6", "7", "8"};
-    std::uint32_t length = 8;
-    for (const auto& t : texts) length += 4 + static_cast<std::uint32_t>(t.size());
-    Bytes expected;
-    emu::appendWord(expected, kCmdIntrinsicCalibration);
-    emu::appendWord(expected, length);
-    emu::appendWord(expected, 0);
-    for (const auto& t : texts) emu::appendCountedString(expected, t);
-    emu::appendWord(expected, 0xAAAAAAAAu);
-    expectReceived(expected);
-
-    emulator_.clearReceived();
-    EXPECT_EQ(lpSendIntrinsicCalibrationN(connection_, 0, 1e-7, 100.0, -0.25, 2.0 / 3.0, -0.0,
-                                          1234567890123.0, 1, 2, 3, 4, 5, 6, 7, 8),
-              KELO_OK);
-    expectReceived(expected);
-    EXPECT_EQ(lpSendIntrinsicCalibration(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-              KELO_ERROR_ARGUMENT);
-}
-
-TEST_F(CalibrationTest, IntrinsicValuesComeBackAsTransformParameters) {
-    ASSERT_NE(open(), nullptr);
-    ASSERT_EQ(lpSendIntrinsicCalibrationN(connection_, 0, 1.5, -2.25, 3e-9, 4, 5, 6, 7, 8, 9, 10, 11,
-                                          12, 13, 0.1),
-              KELO_OK);
-    ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    Transform t{};
-    ASSERT_EQ(getTransform(connection_, 0, t), KELO_OK);
-    const double sent[14] = {1.5, -2.25, 3e-9, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 0.1};
-    for (int i = 0; i < 14; ++i) EXPECT_EQ(t.p[i], sent[i]) << i;
+    ScannerConnection* c = connection_;
+    c->syncFlag = 1;
+    const Bytes zeros = upload(kCmdIntrinsicCalibration, 0, std::vector<std::string>(14, "0"), true);
+    ASSERT_EQ(hex(Bytes(zeros.begin(), zeros.begin() + 13)), "00 00 00 2A 00 00 00 4E 00 00 00 00 00");
+    const Bytes values = upload(kCmdIntrinsicCalibration, 0, {"1e-07", "100", "-0.25", "0.6666666667", "-0",
+                                "1.23456789e+12", "1", "2", "3", "4", "5", "6", "7", "8"}, true);
+    EXPECT_EQ(lpSendIntrinsicCalibrationN(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), KELO_OK);
+    EXPECT_EQ(lpSendIntrinsicCalibration(c, 1e-7, 100.0, -0.25, 2.0 / 3.0, -0.0, 1234567890123.0, 1, 2, 3, 4,
+                                         5, 6, 7, 8), KELO_OK);
+    EXPECT_EQ(lpSendIntrinsicCalibrationN(c, 0, 1e-7, 100.0, -0.25, 2.0 / 3.0, -0.0, 1234567890123.0, 1, 2, 3,
+                                          4, 5, 6, 7, 8), KELO_OK);
+    expectReceived(join({zeros, values, values}));
+    // The scanner keeps what the texts say.
+    c->syncFlag = 0;
+    ASSERT_EQ(lpRetrieveCalibrationValues(c), KELO_OK);
+    EXPECT_EQ(transform(c, 0), (Doubles{1e-7, 100, -0.25, 0.6666666667, -0.0, 1.23456789e12, 1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
 TEST_F(CalibrationTest, IntrinsicUploadToAVanishedPeerFails) {
@@ -303,37 +259,29 @@ TEST_F(CalibrationTest, IntrinsicUploadToAVanishedPeerFails) {
 }
 
 TEST(DateLine, FormatsTheCLocaleForm) {
-    std::tm may{};
-    may.tm_year = 2020 - 1900;
-    may.tm_mon = 4;
-    may.tm_mday = 1;
-    may.tm_hour = 9;
-    may.tm_min = 5;
-    EXPECT_EQ(formatDateLine(may), "Date:.....May 01 2020 09:05 AM");
-    std::tm september = may;
-    september.tm_mon = 8;
-    september.tm_mday = 30;
-    september.tm_hour = 12;
-    september.tm_min = 59;
-    EXPECT_EQ(formatDateLine(september), "Date:.....September 30 2020 12:59 PM");
-    std::tm midnight = may;
-    midnight.tm_hour = 0;
-    EXPECT_EQ(formatDateLine(midnight), "Date:.....May 01 2020 12:05 AM");
-    std::tm evening = may;
-    evening.tm_hour = 23;
-    EXPECT_EQ(formatDateLine(evening), "Date:.....May 01 2020 11:05 PM");
-}
-
-// Moments past the 32-bit time limit (January 2038), in any time zone.
-TEST(DateLine, ConvertsMomentsAfter2038) {
     const struct {
-        std::int64_t seconds;
-        const char* date;
-    } cases[] = {{2150107200, "February 1[789] 2038"}, {4116744000, "June 1[456] 2100"}};
+        int mon, mday, hour, min;
+        const char* line;
+    } cases[] = {
+        {4, 1, 9, 5, "Date:.....May 01 2020 09:05 AM"}, {8, 30, 12, 59, "Date:.....September 30 2020 12:59 PM"},
+        {4, 1, 0, 5, "Date:.....May 01 2020 12:05 AM"}, {4, 1, 23, 5, "Date:.....May 01 2020 11:05 PM"},
+    };
     for (const auto& c : cases) {
-        const std::string line = dateLineAt(c.seconds);
+        std::tm moment{};
+        moment.tm_year = 2020 - 1900;
+        moment.tm_mon = c.mon;
+        moment.tm_mday = c.mday;
+        moment.tm_hour = c.hour;
+        moment.tm_min = c.min;
+        EXPECT_EQ(formatDateLine(moment), c.line);
+    }
+    // Moments past the 32-bit time limit (January 2038), in any time zone.
+    const std::pair<std::int64_t, const char*> later[] = {{2150107200, "February 1[789] 2038"},
+                                                          {4116744000, "June 1[456] 2100"}};
+    for (const auto& [seconds, date] : later) {
+        const std::string line = dateLineAt(seconds);
         EXPECT_TRUE(std::regex_match(
-            line, std::regex(std::string("Date:\\.{5}") + c.date + " (0[1-9]|1[0-2]):[0-5][0-9] [AP]M")))
+            line, std::regex(std::string("Date:\\.{5}") + date + " (0[1-9]|1[0-2]):[0-5][0-9] [AP]M")))
             << line;
     }
 }
@@ -341,22 +289,15 @@ TEST(DateLine, ConvertsMomentsAfter2038) {
 TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
     ASSERT_NE(open(), nullptr);
     EXPECT_EQ(lpSendPositionCalibrationN(connection_, 3, 0.5, -12.25, 1e-7), KELO_OK);
-    ASSERT_TRUE(emulator_.waitForReceived(12 + 7 + 10 + 9 + 4 + 30, 2000));
-    const Bytes got = emulator_.received();
-    const std::uint32_t dateLength = wire::getWord(got.data() + 12 + 7 + 10 + 9);
+    const std::size_t texts = 12 + 7 + 10 + 9;
+    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + 30, 2000));
+    const std::uint32_t dateLength = wire::getWord(emulator_.received().data() + texts);
     ASSERT_GE(dateLength, 30u);
     ASSERT_LE(dateLength, 36u);
-    Bytes expected;
-    emu::appendWord(expected, kCmdPositionCalibration);
-    emu::appendWord(expected, 4 + 7 + 10 + 9 + 4 + dateLength);
-    emu::appendWord(expected, 3);
-    emu::appendCountedString(expected, "0.5");
-    emu::appendCountedString(expected, "-12.25");
-    emu::appendCountedString(expected, "1e-07");
-    ASSERT_TRUE(emulator_.waitForReceived(expected.size() + 4 + dateLength, 2000));
-    const std::string date(got.begin() + 12 + 7 + 10 + 9 + 4, got.end());
-    emu::appendCountedString(expected, date);
-    expectReceived(expected);
+    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + dateLength, 2000));
+    const Bytes got = emulator_.received();
+    const std::string date(got.begin() + texts + 4, got.end());
+    expectReceived(upload(kCmdPositionCalibration, 3, {"0.5", "-12.25", "1e-07", date}, false));
     EXPECT_TRUE(std::regex_match(
         date, std::regex("Date:\\.{5}(January|February|March|April|May|June|July|August|"
                          "September|October|November|December) (0[1-9]|[12][0-9]|3[01]) "
@@ -364,66 +305,38 @@ TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
         << date;
 }
 
-TEST_F(CalibrationTest, PositionCallsRefusedWhileSynchronised) {
-    ASSERT_NE(open(), nullptr);
-    connection_->syncFlag = 1;
-    double p[3] = {9, 9, 9};
-    OldPositionCalibration entries[2];
-    EXPECT_EQ(lpSendPositionCalibrationN(connection_, 0, 1, 2, 3), KELO_ERROR_STATE);
-    EXPECT_EQ(lpReadPositionCalibrationN(connection_, 0, &p[0], &p[1], &p[2]), KELO_ERROR_STATE);
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 2), KELO_ERROR_STATE);
-    EXPECT_EQ(p[0], 9);
-    EXPECT_EQ(lpSendPositionCalibrationN(nullptr, 0, 1, 2, 3), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpReadPositionCalibrationN(connection_, 0, &p[0], nullptr, &p[2]), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, nullptr, 2), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(nullptr, 0, entries, 2), KELO_ERROR_ARGUMENT);
-    expectReceived({});
-}
-
-TEST_F(CalibrationTest, PositionValuesReadBackUnscaled) {
-    ASSERT_NE(open(), nullptr);
-    ASSERT_EQ(lpSendPositionCalibrationN(connection_, 1, 1500.25, -2, 0.000125), KELO_OK);
-    double p[3] = {};
-    EXPECT_EQ(lpReadPositionCalibrationN(connection_, 1, &p[0], &p[1], &p[2]), KELO_OK);
-    EXPECT_EQ(p[0], 1500.25);
-    EXPECT_EQ(p[1], -2.0);
-    EXPECT_EQ(p[2], 0.000125);
-    EXPECT_TRUE(connection_->laserCalibrations.empty());
-    // The whole answer was consumed: the next exchange is in step.
-    int32_t raw[4] = {};
-    EXPECT_EQ(lpReadScanWindowN(connection_, 1, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_OK);
-    EXPECT_EQ(raw[3], 120000);
-}
-
-TEST_F(CalibrationTest, HistoryRequestIsSixteenBytesAnnouncingFour) {
+TEST_F(CalibrationTest, HistoryHoldsEarlierUploadsMostRecentFirst) {
     ASSERT_NE(open(), nullptr);
     OldPositionCalibration entries[10];
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 10), 0);
     expectReceived(bytesOf({0, 0, 0, 0x37, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0x0A}));
-}
-
-TEST_F(CalibrationTest, HistoryHoldsEarlierUploadsMostRecentFirst) {
-    ASSERT_NE(open(), nullptr);
     ASSERT_EQ(lpSendPositionCalibrationN(connection_, 0, 1, 2, 3), KELO_OK);
-    ASSERT_EQ(lpSendPositionCalibrationN(connection_, 0, 4, 5, 6), KELO_OK);
-    ASSERT_TRUE(emulator_.waitForReceived(2 * (12 + 15 + 4 + 30), 2000));
-    OldPositionCalibration entries[4];
+    ASSERT_EQ(lpSendPositionCalibrationN(connection_, 0, 1500.25, -2, 0.000125), KELO_OK);
+    ASSERT_TRUE(emulator_.waitForReceived(16 + (12 + 15 + 4 + 30) + (12 + 29 + 4 + 30), 2000));
     std::memset(entries, 0x5A, sizeof entries);
     ASSERT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 4), 2);
     EXPECT_EQ(entries[0].position[0], 1.0);
     EXPECT_EQ(entries[0].position[2], 3.0);
     EXPECT_EQ(entries[1].position[0], 12.5);  // the factory values
-    const std::string date = currentDateLine();
     EXPECT_EQ(std::string(entries[0].text).substr(0, 10), "Date:.....");
-    EXPECT_EQ(std::strlen(entries[0].text), std::min<std::size_t>(date.size(), 31));
+    EXPECT_EQ(std::strlen(entries[0].text), std::min<std::size_t>(currentDateLine().size(), 31));
     EXPECT_EQ(entries[2].text[0], 0x5A);  // not written
+    // The current values read back unscaled, past the store, and the whole
+    // answer is consumed: the next exchange is in step.
     double p[3] = {};
     ASSERT_EQ(lpReadPositionCalibrationN(connection_, 0, &p[0], &p[1], &p[2]), KELO_OK);
-    EXPECT_EQ(p[1], 5.0);
+    EXPECT_EQ(Doubles(p, p + 3), (Doubles{1500.25, -2.0, 0.000125}));
+    EXPECT_TRUE(connection_->laserCalibrations.empty());
+    EXPECT_EQ(readScanWindow(connection_, 0)[3], 120000);
 }
 
 class ScriptedHistory : public CalibrationTest {
 protected:
+    void SetUp() override {
+        CalibrationTest::SetUp();
+        ASSERT_NE(open(), nullptr);
+        std::memset(entries_, 0x5A, sizeof entries_);
+    }
     // Answers command 55 with count and entries (three texts and a text each).
     void script(std::int32_t count, const std::vector<std::vector<std::string>>& entries,
                 bool closeAfter = false) {
@@ -439,67 +352,52 @@ protected:
                                       if (closeAfter) s.close();
                                   });
     }
+    // True when entries_ from `first` on still hold the fill pattern.
+    bool untouchedFrom(std::size_t first) {
+        const auto* raw = reinterpret_cast<const unsigned char*>(&entries_[first]);
+        const std::size_t size = (std::size(entries_) - first) * sizeof entries_[0];
+        return std::count(raw, raw + size, 0x5A) == std::ptrdiff_t(size);
+    }
+    OldPositionCalibration entries_[3];
 };
 
-TEST_F(ScriptedHistory, CountsBelowOneAreReturnedAndNothingWritten) {
-    ASSERT_NE(open(), nullptr);
-    OldPositionCalibration entries[2];
-    std::memset(entries, 0x5A, sizeof entries);
-    script(0, {});
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 2), 0);
-    script(-3, {});
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 2), -3);
-    const unsigned char* raw = reinterpret_cast<const unsigned char*>(entries);
-    for (std::size_t i = 0; i < sizeof entries; ++i) ASSERT_EQ(raw[i], 0x5A) << i;
-}
-
 TEST_F(ScriptedHistory, LongEntryTextIsCutToThirtyOneCharacters) {
-    ASSERT_NE(open(), nullptr);
-    const std::string forty(40, 'x');
-    script(2, {{"1", "2", "3", forty}, {"7.25", "", "-1", "short"}});
-    OldPositionCalibration entries[2];
-    std::memset(entries, 0x5A, sizeof entries);
-    entries[1].position[1] = 42.0;
-    ASSERT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 2), 2);
-    EXPECT_EQ(std::string(entries[0].text), std::string(31, 'x'));
-    EXPECT_EQ(entries[0].text[31], '\0');
-    EXPECT_EQ(entries[1].position[0], 7.25);
-    EXPECT_EQ(entries[1].position[1], 42.0);
-    EXPECT_EQ(entries[1].position[2], -1.0);
-    EXPECT_EQ(std::string(entries[1].text), "short");
-    for (int i = 6; i < 32; ++i) EXPECT_EQ(entries[1].text[i], '\0') << i;
+    script(2, {{"1", "2", "3", std::string(40, 'x')}, {"7.25", "", "-1", "short"}});
+    entries_[1].position[1] = 42.0;
+    ASSERT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), 2);
+    EXPECT_EQ(std::string(entries_[0].text, 32), std::string(31, 'x') + '\0');
+    EXPECT_EQ(Doubles(entries_[1].position, entries_[1].position + 3), (Doubles{7.25, 42.0, -1.0}));
+    EXPECT_EQ(std::string(entries_[1].text, 32), "short" + std::string(27, '\0'));
 }
 
 // A scanner that answers with more entries than the caller asked for must
-// not make the library write past the caller's array.
+// not make the library write past the caller's array; counts below one are
+// returned with nothing written.
 TEST_F(ScriptedHistory, EntriesBeyondTheCapacityAreReadButNotWritten) {
-    ASSERT_NE(open(), nullptr);
+    for (std::int32_t count : {0, -3}) {
+        script(count, {});
+        EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), count);
+    }
+    EXPECT_TRUE(untouchedFrom(0));
     std::vector<std::vector<std::string>> five;
     for (int i = 0; i < 5; ++i) five.push_back({std::to_string(i), "0", "0", "entry"});
     script(5, five);
-    OldPositionCalibration entries[3];
-    std::memset(entries, 0x5A, sizeof entries);
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 2), 2);
-    EXPECT_EQ(entries[0].position[0], 0.0);
-    EXPECT_EQ(entries[1].position[0], 1.0);
-    const unsigned char* guard = reinterpret_cast<const unsigned char*>(&entries[2]);
-    for (std::size_t i = 0; i < sizeof entries[2]; ++i) ASSERT_EQ(guard[i], 0x5A) << i;
+    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), 2);
+    EXPECT_EQ(entries_[0].position[0], 0.0);
+    EXPECT_EQ(entries_[1].position[0], 1.0);
+    EXPECT_TRUE(untouchedFrom(2));
     // Capacity 0 reads the count only into nothing.
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, nullptr, 0), 0);
     // The connection is still in step.
-    int32_t raw[4] = {};
-    EXPECT_EQ(lpReadScanWindowN(connection_, 0, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_OK);
-    EXPECT_EQ(raw[0], -50000);
+    EXPECT_EQ(readScanWindow(connection_, 0)[0], -50000);
 }
 
 TEST_F(ScriptedHistory, CutEntryGivesIoError) {
-    ASSERT_NE(open(), nullptr);
-    script(3, {{"1", "2", "3", "a"}, {"4", "5"}}, true);
-    OldPositionCalibration entries[3] = {};
     // The answer stops inside the second entry and the peer closes.
-    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 3), KELO_ERROR_IO);
-    EXPECT_EQ(entries[0].position[1], 2.0);
-    EXPECT_EQ(entries[1].position[1], 5.0);
+    script(3, {{"1", "2", "3", "a"}, {"4", "5"}}, true);
+    EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 3), KELO_ERROR_IO);
+    EXPECT_EQ(entries_[0].position[1], 2.0);
+    EXPECT_EQ(entries_[1].position[1], 5.0);
 }
 
 }  // namespace

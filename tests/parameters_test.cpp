@@ -77,42 +77,35 @@ protected:
         emulator_.clearReceived();
     }
 
-    void scriptUploadAnswer(const Bytes& answer) {
+    void scriptUploadAnswer(const Bytes& answer, bool closeAfter = false) {
         emulator_.overrideCommand(kCmdSendParameters,
-                                  [answer](emu::Session& s, const emu::Command&) { s.sendRaw(answer); });
+                                  [answer, closeAfter](emu::Session& s, const emu::Command&) {
+                                      s.sendRaw(answer);
+                                      if (closeAfter) s.close();
+                                  });
+    }
+    std::int32_t parameterValue(const std::string& name) {
+        auto& state = emulator_.state<emu::ParameterState>();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        return state.values[name];
     }
 
     fs::path directory_;
 };
 
-TEST_F(ParametersTest, EmptyTextSendsOnlyTheHeaderAndIsAccepted) {
+// The text goes out verbatim behind its length; the empty text is the
+// header alone.
+TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
     ASSERT_NE(open(), nullptr);
     EXPECT_EQ(lpSendParametersToScanner(connection_, ""), KELO_OK);
     expectReceived(bytesOf({0x00, 0x00, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
-}
-
-TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
-    ASSERT_NE(open(), nullptr);
+    emulator_.clearReceived();
     const std::string text = "# comment\r\nExposureTime = 800\nGain=4\n";
     EXPECT_EQ(lpSendParametersToScanner(connection_, text.c_str()), KELO_OK);
     expectReceived(uploadBytes(text));
-    std::lock_guard<std::mutex> lock(emulator_.state<emu::ParameterState>().mutex);
-    EXPECT_EQ(emulator_.state<emu::ParameterState>().values["ExposureTime"], 800);
-    EXPECT_EQ(emulator_.state<emu::ParameterState>().values["Gain"], 4);
-}
-
-TEST_F(ParametersTest, RejectionKeepsEveryMessageInOrderAndChangesNothing) {
-    ASSERT_NE(open(), nullptr);
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 3\nColour = red\nGain = 99\nnonsense\n"),
-              KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_),
-              (std::vector<std::string>{"line 2: unknown parameter Colour",
-                                        "line 3: Gain must be an integer from 1 to 16",
-                                        "line 4: expected Name = Value"}));
-    EXPECT_EQ(lpGetErrorMessage(connection_, 3), nullptr);
-    std::lock_guard<std::mutex> lock(emulator_.state<emu::ParameterState>().mutex);
-    EXPECT_EQ(emulator_.state<emu::ParameterState>().values["Gain"], 1);
+    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
+    EXPECT_EQ(parameterValue("ExposureTime"), 800);
+    EXPECT_EQ(parameterValue("Gain"), 4);
 }
 
 TEST_F(ParametersTest, MessagesAreCutAtAnEmbeddedNul) {
@@ -122,6 +115,7 @@ TEST_F(ParametersTest, MessagesAreCutAtAnEmbeddedNul) {
     scriptUploadAnswer(rejection({"a", "bc", std::string("de\0fg", 5), "", padded}));
     EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_STATE);
     EXPECT_EQ(messagesOf(connection_), (std::vector<std::string>{"a", "bc", "de", "", ""}));
+    EXPECT_EQ(lpGetErrorMessage(connection_, 5), nullptr);
     // Only the text is kept, not the buffer its count asked for.
     EXPECT_LT(connection_->errorMessages.back().capacity(), 64u);
 }
@@ -156,10 +150,8 @@ TEST_F(ParametersTest, EndAppendsAndLeavesAcceptedPayloadUnread) {
     ASSERT_NE(open(), nullptr);
     Bytes answers = rejection({"first", "second"});
     const Bytes third = rejection({"third"});
-    Bytes accepted;
-    emu::appendWord(accepted, kCmdSendParameters);
-    emu::appendWord(accepted, static_cast<std::uint32_t>(third.size()));
-    answers.insert(answers.end(), accepted.begin(), accepted.end());
+    emu::appendWord(answers, kCmdSendParameters);
+    emu::appendWord(answers, static_cast<std::uint32_t>(third.size()));
     answers.insert(answers.end(), third.begin(), third.end());
     scriptUploadAnswer(answers);
 
@@ -178,40 +170,29 @@ TEST_F(ParametersTest, EndAppendsAndLeavesAcceptedPayloadUnread) {
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
 }
 
-TEST_F(ParametersTest, BrokenRejectionKeepsWholeMessagesOnly) {
-    ASSERT_NE(open(), nullptr);
-    Bytes answer = rejection({"complete"});
-    wire::putWord(answer.data() + 8, 2);  // announce a second message
-    emu::appendWord(answer, 10);
-    answer.push_back('p');
-    answer.push_back('a');
-    emulator_.overrideCommand(kCmdSendParameters, [answer](emu::Session& s, const emu::Command&) {
-        s.sendRaw(answer);
-        s.close();
-    });
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
-    EXPECT_EQ(messagesOf(connection_), std::vector<std::string>{"complete"});
-}
-
-TEST_F(ParametersTest, CountsAndLengthsBeyondWhatCanBeHeldGiveIoError) {
-    ASSERT_NE(open(), nullptr);
-    Bytes hugeCount;
-    emu::appendWord(hugeCount, 0x7FFFFFFFu);
-    scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, hugeCount));
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
-    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
-
-    lpCloseConnection(connection_);
-    ASSERT_NE(open(), nullptr);
-    Bytes hugeLength;
-    emu::appendWord(hugeLength, 1);
-    emu::appendWord(hugeLength, 0xFFFFFFFFu);
-    scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, hugeLength));
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
-    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
-}
-
-TEST_F(ParametersTest, PeerGoneGivesIoError) {
+// A rejection cut short, or with a count or length beyond what can be held,
+// or no answer at all: I/O error, and only whole messages are kept.
+TEST_F(ParametersTest, BrokenRejectionsGiveIoError) {
+    Bytes cut = rejection({"complete"});
+    wire::putWord(cut.data() + 8, 2);  // announce a second message
+    emu::appendWord(cut, 10);
+    cut.push_back('p');
+    const struct {
+        Bytes payload;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {Bytes(cut.begin() + 8, cut.end()), {"complete"}},
+        {bytesOf({0x7F, 0xFF, 0xFF, 0xFF}), {}},
+        {bytesOf({0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(hex(c.payload));
+        ASSERT_NE(open(), nullptr);
+        scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, c.payload), true);
+        EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
+        EXPECT_EQ(messagesOf(connection_), c.kept);
+        lpCloseConnection(connection_);
+    }
     ASSERT_NE(open(), nullptr);
     emulator_.setFault(emu::Fault::DropConnection);
     EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_ERROR_IO);
@@ -245,52 +226,43 @@ TEST_F(ParametersTest, NullArgumentsAndSyncStateChangeNothing) {
     expectReceived({});
 }
 
+// The file's text up to its first NUL goes out as an upload; the scanner's
+// verdict and messages are the result.
 TEST_F(ParametersTest, FileIsUploadedUpToItsFirstNul) {
     ASSERT_NE(open(), nullptr);
-    const fs::path path = directory_ / "with_nul.txt";
-    writeFile(path, std::string("Gain = 2\n\0Gain = 3\n", 19));
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_OK);
-    expectReceived(uploadBytes("Gain = 2\n"));
+    const struct {
+        std::string content, sent;
+        std::int32_t result;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {std::string("Gain = 2\n\0Gain = 3\n", 19), "Gain = 2\n", KELO_OK, {}},
+        {"", "", KELO_ERROR_STATE, {"empty set"}},
+        {"LaserPower = 101\n", "LaserPower = 101\n", KELO_ERROR_STATE,
+         {"line 1: LaserPower must be an integer from 0 to 100"}},
+    };
+    const fs::path path = directory_ / "file.txt";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent);
+        emulator_.clearReceived();
+        if (c.content.empty()) scriptUploadAnswer(rejection(c.messages));
+        else emulator_.clearOverrides();
+        writeFile(path, c.content);
+        EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), c.result);
+        expectReceived(uploadBytes(c.sent));
+        EXPECT_EQ(messagesOf(connection_), c.messages);
+    }
 }
 
-TEST_F(ParametersTest, EmptyFileIsUploadedAsEmptyText) {
-    ASSERT_NE(open(), nullptr);
-    scriptUploadAnswer(rejection({"empty set"}));
-    const fs::path path = directory_ / "empty.txt";
-    writeFile(path, "");
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_ERROR_STATE);
-    expectReceived(uploadBytes(""));
-    EXPECT_EQ(messagesOf(connection_), std::vector<std::string>{"empty set"});
-}
-
-TEST_F(ParametersTest, RejectedFileReportsTheScannersMessages) {
-    ASSERT_NE(open(), nullptr);
-    const fs::path path = directory_ / "bad.txt";
-    writeFile(path, "LaserPower = 101\n");
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_),
-              std::vector<std::string>{"line 1: LaserPower must be an integer from 0 to 100"});
-}
-
-TEST_F(ParametersTest, UnreadableFileGivesOneMessageAndSendsNothing) {
+// Files that cannot be opened, and sizes the upload's length word cannot
+// carry (in a 32-bit process also those one buffer cannot hold, from
+// 2 GiB - 1), give one message and send nothing. Sparse files: no data blocks.
+TEST_F(ParametersTest, FilesThatCannotBeSentGiveOneMessageUnsent) {
     ASSERT_NE(open(), nullptr);
     fillListWithRejection();
     const std::string missing = (directory_ / "missing.txt").string();
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, missing.c_str()), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_),
-              std::vector<std::string>{"Couldn't open local parameter file: " + missing});
-    // A directory is not a parameter file either.
-    const std::string folder = directory_.string();
-    EXPECT_EQ(lpBeginSendParameterFileToScanner(connection_, folder.c_str()), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_),
-              std::vector<std::string>{"Couldn't open local parameter file: " + folder});
-    expectReceived({});
-}
-
-// Sizes the upload's length word cannot carry, and in a 32-bit process
-// those one buffer cannot hold (from 2 GiB - 1). Sparse files: no data blocks.
-TEST_F(ParametersTest, FilesTooLargeAreRefusedUnsent) {
-    ASSERT_NE(open(), nullptr);
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {missing, "Couldn't open local parameter file: " + missing},
+        {directory_.string(), "Couldn't open local parameter file: " + directory_.string()}};
     std::vector<std::uint64_t> sizes = {0x100000000ull, 0x100000001ull};
     if (sizeof(void*) == 4) sizes.insert(sizes.end(), {0x7FFFFFFFull, 0x80000000ull, 0xFFFFFFFFull});
     for (const std::uint64_t size : sizes) {
@@ -299,17 +271,27 @@ TEST_F(ParametersTest, FilesTooLargeAreRefusedUnsent) {
         std::error_code error;
         fs::resize_file(path, size, error);
         if (error) GTEST_SKIP() << "cannot make a sparse file of " << size << " bytes here";
-        EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()),
-                  KELO_ERROR_STATE) << size;
-        EXPECT_EQ(messagesOf(connection_),
-                  std::vector<std::string>{"Local parameter file too large: " + path.string()});
-        fs::remove(path, error);
+        cases.push_back({path.string(), "Local parameter file too large: " + path.string()});
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const char* file = cases[i].first.c_str();
+        EXPECT_EQ(i % 2 ? lpBeginSendParameterFileToScanner(connection_, file)
+                        : lpSendParameterFileToScanner(connection_, file),
+                  KELO_ERROR_STATE) << file;
+        EXPECT_EQ(messagesOf(connection_), std::vector<std::string>{cases[i].second});
     }
     expectReceived({});
 }
 
+// A fetch that cannot write its file still consumes the whole answer, so
+// the next exchange reads its own; a written one uploads again as it is.
 TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
     ASSERT_NE(open(), nullptr);
+    fillListWithRejection();
+    const fs::path nowhere = directory_ / "no_such_dir" / "fetched.txt";
+    EXPECT_EQ(lpGetParameterFileFromScanner(connection_, nowhere.string().c_str()), KELO_ERROR_STATE);
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 1);
     ASSERT_EQ(lpSendParametersToScanner(connection_, "ExposureTime = 1234\n"), KELO_OK);
     emulator_.clearReceived();
     const fs::path path = directory_ / "fetched.txt";
@@ -326,36 +308,19 @@ TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
     EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_OK);
 }
 
-TEST_F(ParametersTest, FetchWritesNulBytesAndEmptiesOnZeroLength) {
+// The fetched text is written whole, NUL bytes included; an empty one
+// leaves an empty file.
+TEST_F(ParametersTest, FetchWritesTheTextAsSent) {
     ASSERT_NE(open(), nullptr);
-    const std::string text("A = 1\n\0B", 8);
-    emulator_.overrideCommand(kCmdParameterFile, [text](emu::Session& s, const emu::Command&) {
-        s.sendAnswer(kCmdParameterFile, Bytes(text.begin(), text.end()));
-    });
     const fs::path path = directory_ / "fetched.txt";
-    ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
-    EXPECT_EQ(readFile(path), text);
-
-    emulator_.overrideCommand(kCmdParameterFile, [](emu::Session& s, const emu::Command&) {
-        s.sendAnswer(kCmdParameterFile, Bytes());
-    });
-    ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
-    EXPECT_TRUE(fs::exists(path));
-    EXPECT_EQ(fs::file_size(path), 0u);
-}
-
-TEST_F(ParametersTest, FetchIntoMissingDirectoryKeepsTheConnectionInStep) {
-    ASSERT_NE(open(), nullptr);
-    fillListWithRejection();
-    const fs::path path = directory_ / "no_such_dir" / "fetched.txt";
-    EXPECT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_ERROR_STATE);
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 1);
-    // The whole answer was consumed: the next exchange reads its own answer.
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 5\n"), KELO_OK);
-    const fs::path good = directory_ / "fetched.txt";
-    ASSERT_EQ(lpGetParameterFileFromScanner(connection_, good.string().c_str()), KELO_OK);
-    EXPECT_NE(readFile(good).find("Gain = 5\n"), std::string::npos);
+    for (const std::string& text : {std::string("A = 1\n\0B", 8), std::string()}) {
+        emulator_.overrideCommand(kCmdParameterFile, [text](emu::Session& s, const emu::Command&) {
+            s.sendAnswer(kCmdParameterFile, Bytes(text.begin(), text.end()));
+        });
+        ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
+        EXPECT_TRUE(fs::exists(path));
+        EXPECT_EQ(readFile(path), text);
+    }
 }
 
 TEST_F(ParametersTest, FailedFetchLeavesTheLocalFileAlone) {
