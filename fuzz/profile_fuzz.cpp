@@ -34,10 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProfileRecord* r = records.get();
     // Picks between two exports that read the same way.
     const bool odd = (input.option & 1) != 0;
-    // Batch reads need a synchronised connection that is owed an answer.
-    const auto owe = [c](std::uint32_t answers) {
-        c->syncFlag = 1;
-        c->outstandingRequests = answers;
+    // Batch reads need a synchronised connection that is owed answers; the
+    // commands go to the scanner end, which ignores them.
+    const auto owe = [c, capacity](std::uint32_t answers) {
+        lpEnterTimeSyncMode(c);
+        for (std::uint32_t i = 0; i < answers; ++i) lpSendMultipleProfileRequest(c, capacity);
     };
     int32_t stored = 0;  // records filled, by the read's own account
     switch (input.choice) {
@@ -62,14 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             stored = lpGetProfileFromAllLasers(c, r, capacity);
             break;
         case 4:
-            c->outstandingRequests = 1 + input.option % 4;
+            for (unsigned i = 0; i <= input.option % 4u; ++i) lpSendProfileRequest(c);
             lpCleanUpOutstandingRequests(c);
             break;
         case 5:
             stored = (odd ? lpGetProfile(c, r) : lpGetProfileN(c, input.option, r)) == 0;
             break;
         case 6:
-            c->syncFlag = 1;
+            lpEnterTimeSyncMode(c);
             stored = lpGetMultipleProfiles(c, r, capacity);
             break;
         case 7:
