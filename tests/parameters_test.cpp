@@ -84,11 +84,6 @@ protected:
                                       if (closeAfter) s.close();
                                   });
     }
-    std::int32_t parameterValue(const std::string& name) {
-        auto& state = emulator_.state<emu::ParameterState>();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        return state.values[name];
-    }
 
     fs::path directory_;
 };
@@ -104,20 +99,10 @@ TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
     EXPECT_EQ(lpSendParametersToScanner(connection_, text.c_str()), KELO_OK);
     expectReceived(uploadBytes(text));
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
-    EXPECT_EQ(parameterValue("ExposureTime"), 800);
-    EXPECT_EQ(parameterValue("Gain"), 4);
-}
-
-TEST_F(ParametersTest, MessagesAreCutAtAnEmbeddedNul) {
-    ASSERT_NE(open(), nullptr);
-    std::string padded(100000, 'p');
-    padded[0] = '\0';
-    scriptUploadAnswer(rejection({"a", "bc", std::string("de\0fg", 5), "", padded}));
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_STATE);
-    EXPECT_EQ(messagesOf(connection_), (std::vector<std::string>{"a", "bc", "de", "", ""}));
-    EXPECT_EQ(lpGetErrorMessage(connection_, 5), nullptr);
-    // Only the text is kept, not the buffer its count asked for.
-    EXPECT_LT(connection_->errorMessages.back().capacity(), 64u);
+    auto& state = emulator_.state<emu::ParameterState>();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    EXPECT_EQ(state.values["ExposureTime"], 800);
+    EXPECT_EQ(state.values["Gain"], 4);
 }
 
 // What one upload's messages may hold is bounded; past the bound the rest
@@ -130,18 +115,6 @@ TEST_F(ParametersTest, MessagesBeyondTheBoundAreDrainedAndRefused) {
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 16);
     emulator_.clearOverrides();
     EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_OK);
-}
-
-TEST_F(ParametersTest, RejectionWithoutMessagesEmptiesTheList) {
-    ASSERT_NE(open(), nullptr);
-    fillListWithRejection();
-    for (std::int32_t count : {0, -5}) {
-        Bytes payload;
-        emu::appendWord(payload, static_cast<std::uint32_t>(count));
-        scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, payload));
-        EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_STATE) << count;
-        EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0) << count;
-    }
 }
 
 // End never empties the list, and an accepting answer's announced payload
@@ -170,27 +143,43 @@ TEST_F(ParametersTest, EndAppendsAndLeavesAcceptedPayloadUnread) {
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
 }
 
-// A rejection cut short, or with a count or length beyond what can be held,
-// or no answer at all: I/O error, and only whole messages are kept.
-TEST_F(ParametersTest, BrokenRejectionsGiveIoError) {
-    Bytes cut = rejection({"complete"});
-    wire::putWord(cut.data() + 8, 2);  // announce a second message
+// Each rejection replaces the list. Messages are cut at an embedded NUL;
+// a count below one leaves none; an answer cut short, or with a count or
+// length beyond what can be held, is an I/O error keeping whole messages only.
+TEST_F(ParametersTest, RejectionAnswers) {
+    std::string padded(100000, 'p');
+    padded[0] = '\0';
+    const auto payload = [](const std::vector<std::string>& messages) {
+        const Bytes answer = rejection(messages);
+        return Bytes(answer.begin() + 8, answer.end());
+    };
+    Bytes cut = payload({"complete"});
+    wire::putWord(cut.data(), 2);  // announce a second message
     emu::appendWord(cut, 10);
     cut.push_back('p');
     const struct {
         Bytes payload;
+        std::int32_t result;
         std::vector<std::string> kept;
     } cases[] = {
-        {Bytes(cut.begin() + 8, cut.end()), {"complete"}},
-        {bytesOf({0x7F, 0xFF, 0xFF, 0xFF}), {}},
-        {bytesOf({0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}), {}},
+        {payload({"a", "bc", std::string("de\0fg", 5), "", padded}), KELO_ERROR_STATE, {"a", "bc", "de", "", ""}},
+        {bytesOf({0, 0, 0, 0}), KELO_ERROR_STATE, {}},
+        {bytesOf({0xFF, 0xFF, 0xFF, 0xFB}), KELO_ERROR_STATE, {}},
+        {cut, KELO_ERROR_IO, {"complete"}},
+        {bytesOf({0x7F, 0xFF, 0xFF, 0xFF}), KELO_ERROR_IO, {}},
+        {bytesOf({0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFF}), KELO_ERROR_IO, {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(hex(c.payload));
+        SCOPED_TRACE(hex(Bytes(c.payload.begin(), c.payload.begin() + 4)));
+        emulator_.clearOverrides();
         ASSERT_NE(open(), nullptr);
+        fillListWithRejection();
         scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, c.payload), true);
-        EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
+        EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), c.result);
         EXPECT_EQ(messagesOf(connection_), c.kept);
+        EXPECT_EQ(lpGetErrorMessage(connection_, std::uint32_t(c.kept.size())), nullptr);
+        // Only the text is kept, not the buffer its count asked for.
+        for (const auto& message : connection_->errorMessages) EXPECT_LT(message.capacity(), 64u);
         lpCloseConnection(connection_);
     }
     ASSERT_NE(open(), nullptr);
@@ -309,22 +298,20 @@ TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
 }
 
 // The fetched text is written whole, NUL bytes included; an empty one
-// leaves an empty file.
+// leaves an empty file; a failed fetch leaves the local file alone.
 TEST_F(ParametersTest, FetchWritesTheTextAsSent) {
-    ASSERT_NE(open(), nullptr);
     const fs::path path = directory_ / "fetched.txt";
     for (const std::string& text : {std::string("A = 1\n\0B", 8), std::string()}) {
+        ASSERT_NE(open(), nullptr);
         emulator_.overrideCommand(kCmdParameterFile, [text](emu::Session& s, const emu::Command&) {
             s.sendAnswer(kCmdParameterFile, Bytes(text.begin(), text.end()));
         });
         ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
         EXPECT_TRUE(fs::exists(path));
         EXPECT_EQ(readFile(path), text);
+        lpCloseConnection(connection_);
     }
-}
-
-TEST_F(ParametersTest, FailedFetchLeavesTheLocalFileAlone) {
-    const fs::path path = directory_ / "kept.txt";
+    emulator_.clearOverrides();
     writeFile(path, "old contents\n");
     for (emu::Fault fault : {emu::Fault::ShortAnswer, emu::Fault::HugeLength}) {
         ASSERT_NE(open(), nullptr);
@@ -332,10 +319,9 @@ TEST_F(ParametersTest, FailedFetchLeavesTheLocalFileAlone) {
         EXPECT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_ERROR_IO)
             << emu::faultName(fault);
         EXPECT_EQ(readFile(path), "old contents\n");
-        emulator_.setFault(emu::Fault::None);
         lpCloseConnection(connection_);
-        connection_ = nullptr;
     }
+    connection_ = nullptr;
 }
 
 }  // namespace
