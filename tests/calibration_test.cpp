@@ -1,7 +1,6 @@
 // The calibration store, intrinsic and position uploads, position history.
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -51,11 +50,10 @@ Bytes upload(std::uint32_t code, std::uint32_t laser, const std::vector<std::str
     emu::appendWord(body, laser);
     for (const auto& t : texts) emu::appendCountedString(body, t);
     if (trailer) emu::appendWord(body, 0xAAAAAAAAu);
-    Bytes bytes;
-    emu::appendWord(bytes, code);
-    emu::appendWord(bytes, static_cast<std::uint32_t>(body.size()));
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
+    Bytes head;
+    emu::appendWord(head, code);
+    emu::appendWord(head, static_cast<std::uint32_t>(body.size()));
+    return join({head, body});
 }
 
 Doubles transform(ScannerConnection* c, int32_t laser, int32_t expected = KELO_OK) {
@@ -66,12 +64,6 @@ Doubles transform(ScannerConnection* c, int32_t laser, int32_t expected = KELO_O
     return Doubles(p, p + 14);
 }
 
-Doubles scanWindow(ScannerConnection* c) {
-    double w[4] = {};
-    EXPECT_EQ(lpGetScanWindow(c, &w[0], &w[1], &w[2], &w[3]), KELO_OK);
-    return Doubles(w, w + 4);
-}
-
 std::vector<int32_t> readScanWindow(ScannerConnection* c, int32_t laser) {
     int32_t raw[4] = {};
     EXPECT_EQ(lpReadScanWindowN(c, laser, &raw[0], &raw[1], &raw[2], &raw[3]), KELO_OK);
@@ -80,6 +72,10 @@ std::vector<int32_t> readScanWindow(ScannerConnection* c, int32_t laser) {
 
 class CalibrationTest : public EmulatorTest {
 protected:
+    void SetUp() override {
+        EmulatorTest::SetUp();
+        ASSERT_NE(open(), nullptr);
+    }
     template <typename F>
     void withLaser(std::uint32_t index, F change) {
         auto& state = emulator_.state<emu::CalibrationState>();
@@ -88,7 +84,7 @@ protected:
     }
     // A fresh connection whose calibration answer is these bytes, then a close.
     void reopenWithCutAnswer(const Bytes& answer) {
-        if (connection_) lpCloseConnection(connection_);
+        lpCloseConnection(connection_);
         ASSERT_NE(open(), nullptr);
         emulator_.overrideCommand(kCmdCalibration, [answer](emu::Session& s, const emu::Command&) {
             s.sendRaw(answer);
@@ -100,7 +96,6 @@ protected:
 // Null arguments, nothing retrieved yet, or the synchronised state: the
 // call fails, sends nothing and leaves its out-parameters alone.
 TEST_F(CalibrationTest, RefusalsSendNothing) {
-    ASSERT_NE(open(), nullptr);
     ScannerConnection* c = connection_;
     double w[4] = {-7, -7, -7, -7}, p[14] = {-7, -7, -7};
     int32_t r[4] = {-7, -7, -7, -7};
@@ -145,14 +140,15 @@ TEST_F(CalibrationTest, RetrievalAsksForEachReportedLaserAndStoresItsValues) {
         const std::int32_t window[4] = {-1500, 2000, 3000, 4000};
         std::memcpy(l.scanWindow, window, sizeof window);
     });
-    ASSERT_NE(open(), nullptr);
     // The direct read leaves the store alone.
     EXPECT_EQ(readScanWindow(connection_, 1), (std::vector<int32_t>{-1500, 2, -3, 2147483647}));
     EXPECT_TRUE(connection_->laserCalibrations.empty());
     EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
     expectReceived(join({request47(1), request47(0), request47(1)}));
     EXPECT_EQ(lpGetLaserCount(connection_), 2);
-    EXPECT_EQ(scanWindow(connection_), (Doubles{-1.5, 3.0, 4.0, 2.0}));
+    double w[4] = {};
+    EXPECT_EQ(lpGetScanWindow(connection_, &w[0], &w[1], &w[2], &w[3]), KELO_OK);
+    EXPECT_EQ(Doubles(w, w + 4), (Doubles{-1.5, 3.0, 4.0, 2.0}));
     const Doubles got = transform(connection_, 1);
     for (int i = 0; i < 14; ++i)
         EXPECT_EQ(got[i], std::strtod(emu::calibrationText(0.1 * (i + 1) - 0.7).c_str(), nullptr)) << i;
@@ -165,6 +161,7 @@ TEST_F(CalibrationTest, RetrievalAsksForEachReportedLaserAndStoresItsValues) {
 TEST_F(CalibrationTest, LaserCountOutsideTheIndexTableIsBounded) {
     for (int count : {0, -4, 1, 3, 7, 0x7FFFFFFF}) {
         emulator_.config().laserCount = count;
+        lpCloseConnection(connection_);
         ASSERT_NE(open(), nullptr);
         const std::size_t before = emulator_.commandCount(kCmdCalibration);
         EXPECT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK) << count;
@@ -172,8 +169,6 @@ TEST_F(CalibrationTest, LaserCountOutsideTheIndexTableIsBounded) {
         EXPECT_EQ(emulator_.commandCount(kCmdCalibration) - before, expected) << count;
         EXPECT_EQ(lpGetLaserCount(connection_), count);
         EXPECT_EQ(connection_->laserCalibrations.size(), expected);
-        lpCloseConnection(connection_);
-        connection_ = nullptr;
     }
 }
 
@@ -183,7 +178,6 @@ TEST_F(CalibrationTest, NumberTextsParseAsTheirLeadingNumber) {
     texts[3] = "12.5mm";
     texts[4] = "abc";
     texts[5] = std::string("3\0 9", 4);
-    ASSERT_NE(open(), nullptr);
     answerWith(kCmdCalibration, calibrationAnswer(texts, {0, 1, 0, 0, 0, 0}));
     ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
     Doubles got = transform(connection_, 0);
@@ -226,7 +220,6 @@ TEST_F(CalibrationTest, CutOrLyingAnswers) {
 // Fourteen "%.10g" texts between the laser word and the AA trailer, in
 // either sync state; only laser 0 exists.
 TEST_F(CalibrationTest, IntrinsicUploadBytes) {
-    ASSERT_NE(open(), nullptr);
     ScannerConnection* c = connection_;
     c->syncFlag = 1;
     const Bytes zeros = upload(kCmdIntrinsicCalibration, 0, std::vector<std::string>(14, "0"), true);
@@ -246,7 +239,6 @@ TEST_F(CalibrationTest, IntrinsicUploadBytes) {
 }
 
 TEST_F(CalibrationTest, IntrinsicUploadToAVanishedPeerFails) {
-    ASSERT_NE(open(), nullptr);
     emulator_.stop();
     int32_t result = 0;
     // The first sends may still be buffered; a bounded number of tries
@@ -287,7 +279,6 @@ TEST(DateLine, FormatsTheCLocaleForm) {
 }
 
 TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
-    ASSERT_NE(open(), nullptr);
     EXPECT_EQ(lpSendPositionCalibrationN(connection_, 3, 0.5, -12.25, 1e-7), KELO_OK);
     const std::size_t texts = 12 + 7 + 10 + 9;
     ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + 30, 2000));
@@ -306,7 +297,6 @@ TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
 }
 
 TEST_F(CalibrationTest, HistoryHoldsEarlierUploadsMostRecentFirst) {
-    ASSERT_NE(open(), nullptr);
     OldPositionCalibration entries[10];
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 10), 0);
     expectReceived(bytesOf({0, 0, 0, 0x37, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0x0A}));
@@ -334,7 +324,6 @@ class ScriptedHistory : public CalibrationTest {
 protected:
     void SetUp() override {
         CalibrationTest::SetUp();
-        ASSERT_NE(open(), nullptr);
         std::memset(entries_, 0x5A, sizeof entries_);
     }
     // Answers command 55 with count and entries (three texts and a text each).

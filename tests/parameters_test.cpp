@@ -58,6 +58,7 @@ class ParametersTest : public EmulatorTest {
 protected:
     void SetUp() override {
         EmulatorTest::SetUp();
+        ASSERT_NE(open(), nullptr);
         directory_ = fs::temp_directory_path() /
                      ("kelo_parameters_" + std::to_string(getpid()) + "_" + address_);
         fs::create_directories(directory_);
@@ -91,7 +92,6 @@ protected:
 // The text goes out verbatim behind its length; the empty text is the
 // header alone.
 TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
-    ASSERT_NE(open(), nullptr);
     EXPECT_EQ(lpSendParametersToScanner(connection_, ""), KELO_OK);
     expectReceived(bytesOf({0x00, 0x00, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00}));
     emulator_.clearReceived();
@@ -108,7 +108,6 @@ TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
 // What one upload's messages may hold is bounded; past the bound the rest
 // of the answer is read and dropped, so the connection stays in step.
 TEST_F(ParametersTest, MessagesBeyondTheBoundAreDrainedAndRefused) {
-    ASSERT_NE(open(), nullptr);
     const std::string mebibyte(1u << 20, 'm');
     scriptUploadAnswer(rejection(std::vector<std::string>(17, mebibyte)));
     EXPECT_EQ(lpSendParametersToScanner(connection_, "x"), KELO_ERROR_IO);
@@ -120,7 +119,6 @@ TEST_F(ParametersTest, MessagesBeyondTheBoundAreDrainedAndRefused) {
 // End never empties the list, and an accepting answer's announced payload
 // is not consumed: here it is itself a rejection that a second End reads.
 TEST_F(ParametersTest, EndAppendsAndLeavesAcceptedPayloadUnread) {
-    ASSERT_NE(open(), nullptr);
     Bytes answers = rejection({"first", "second"});
     const Bytes third = rejection({"third"});
     emu::appendWord(answers, kCmdSendParameters);
@@ -172,6 +170,7 @@ TEST_F(ParametersTest, RejectionAnswers) {
     for (const auto& c : cases) {
         SCOPED_TRACE(hex(Bytes(c.payload.begin(), c.payload.begin() + 4)));
         emulator_.clearOverrides();
+        lpCloseConnection(connection_);
         ASSERT_NE(open(), nullptr);
         fillListWithRejection();
         scriptUploadAnswer(emu::answerBytes(kAnswerParameterErrors, c.payload), true);
@@ -180,15 +179,14 @@ TEST_F(ParametersTest, RejectionAnswers) {
         EXPECT_EQ(lpGetErrorMessage(connection_, std::uint32_t(c.kept.size())), nullptr);
         // Only the text is kept, not the buffer its count asked for.
         for (const auto& message : connection_->errorMessages) EXPECT_LT(message.capacity(), 64u);
-        lpCloseConnection(connection_);
     }
+    lpCloseConnection(connection_);
     ASSERT_NE(open(), nullptr);
     emulator_.setFault(emu::Fault::DropConnection);
     EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_ERROR_IO);
 }
 
 TEST_F(ParametersTest, NullArgumentsAndSyncStateChangeNothing) {
-    ASSERT_NE(open(), nullptr);
     fillListWithRejection();
     const std::string path = (directory_ / "p.txt").string();
     writeFile(path, "Gain = 2\n");
@@ -218,7 +216,6 @@ TEST_F(ParametersTest, NullArgumentsAndSyncStateChangeNothing) {
 // The file's text up to its first NUL goes out as an upload; the scanner's
 // verdict and messages are the result.
 TEST_F(ParametersTest, FileIsUploadedUpToItsFirstNul) {
-    ASSERT_NE(open(), nullptr);
     const struct {
         std::string content, sent;
         std::int32_t result;
@@ -246,7 +243,6 @@ TEST_F(ParametersTest, FileIsUploadedUpToItsFirstNul) {
 // carry (in a 32-bit process also those one buffer cannot hold, from
 // 2 GiB - 1), give one message and send nothing. Sparse files: no data blocks.
 TEST_F(ParametersTest, FilesThatCannotBeSentGiveOneMessageUnsent) {
-    ASSERT_NE(open(), nullptr);
     fillListWithRejection();
     const std::string missing = (directory_ / "missing.txt").string();
     std::vector<std::pair<std::string, std::string>> cases = {
@@ -275,7 +271,6 @@ TEST_F(ParametersTest, FilesThatCannotBeSentGiveOneMessageUnsent) {
 // A fetch that cannot write its file still consumes the whole answer, so
 // the next exchange reads its own; a written one uploads again as it is.
 TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
-    ASSERT_NE(open(), nullptr);
     fillListWithRejection();
     const fs::path nowhere = directory_ / "no_such_dir" / "fetched.txt";
     EXPECT_EQ(lpGetParameterFileFromScanner(connection_, nowhere.string().c_str()), KELO_ERROR_STATE);
@@ -302,26 +297,23 @@ TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
 TEST_F(ParametersTest, FetchWritesTheTextAsSent) {
     const fs::path path = directory_ / "fetched.txt";
     for (const std::string& text : {std::string("A = 1\n\0B", 8), std::string()}) {
-        ASSERT_NE(open(), nullptr);
         emulator_.overrideCommand(kCmdParameterFile, [text](emu::Session& s, const emu::Command&) {
             s.sendAnswer(kCmdParameterFile, Bytes(text.begin(), text.end()));
         });
         ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
         EXPECT_TRUE(fs::exists(path));
         EXPECT_EQ(readFile(path), text);
-        lpCloseConnection(connection_);
     }
     emulator_.clearOverrides();
     writeFile(path, "old contents\n");
     for (emu::Fault fault : {emu::Fault::ShortAnswer, emu::Fault::HugeLength}) {
+        lpCloseConnection(connection_);
         ASSERT_NE(open(), nullptr);
         emulator_.setFault(fault);
         EXPECT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_ERROR_IO)
             << emu::faultName(fault);
         EXPECT_EQ(readFile(path), "old contents\n");
-        lpCloseConnection(connection_);
     }
-    connection_ = nullptr;
 }
 
 }  // namespace
