@@ -118,30 +118,6 @@ TEST_F(StatusTest, NullArgumentsAndSynchronisedRefusals) {
     expectReceived({});
 }
 
-// A cut answer, or a count that cannot be held (refused before anything is
-// allocated), fails and leaves no values.
-TEST_F(StatusTest, FailedFetchLeavesTheValuesEmpty) {
-    const struct {
-        Bytes answer;
-        bool close;
-    } cases[] = {
-        {statusAnswer({}, -1), false},
-        {statusAnswer({}, KELO_STATUS_MAX_VALUES + 1), false},
-        {statusAnswer({{0, 1}}, 3), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(hex(c.answer));
-        answerWith(24, statusAnswer({{0, 1}}));
-        ASSERT_EQ(lpGetScannerStatusFromScanner(c_), 0);
-        ASSERT_EQ(valueOf(0), 1);
-        if (c.close) answerAndClose(24, c.answer);
-        else answerWith(24, c.answer);
-        EXPECT_EQ(lpGetScannerStatusFromScanner(c_), -1);
-        EXPECT_TRUE(c_->statusValues.empty());
-        expectNotFound(0);
-    }
-}
-
 // The request carries the id; the text up to its first NUL, cut to
 // maxLength, zero-filled over the first maxLength bytes, terminated, and
 // nothing written beyond. No script: the emulator's own texts.
@@ -179,19 +155,33 @@ TEST_F(StatusTest, DescriptionIsCopiedBoundedAndZeroFilled) {
     }
 }
 
-// A length beyond the bound, or a cut text, fails with the buffer untouched.
-TEST_F(StatusTest, BrokenDescriptionLeavesTheBuffer) {
+// A cut answer, or a count or length beyond its bound (refused before
+// anything is allocated), gives -1: a failed fetch leaves no values, a failed
+// description leaves the values and the caller's buffer alone.
+TEST_F(StatusTest, BrokenAnswersFail) {
     Bytes tooLong = emu::answerBytes(26, {});
     emu::appendWord(tooLong, KELO_STATUS_MAX_DESCRIPTION + 1);
     Bytes cut = descriptionAnswer("abc");
     cut[11] = 10;  // announces 10, sends 3
-    for (const Bytes& answer : {tooLong, cut}) {
-        SCOPED_TRACE(hex(answer));
-        answerAndClose(26, answer);
+    const struct {
+        std::uint32_t code;
+        Bytes answer;
+    } cases[] = {
+        {24, statusAnswer({}, -1)}, {24, statusAnswer({}, KELO_STATUS_MAX_VALUES + 1)},
+        {24, statusAnswer({{0, 1}}, 3)}, {26, tooLong}, {26, cut},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(hex(c.answer));
+        answerWith(24, statusAnswer({{0, 1}}));
+        ASSERT_EQ(lpGetScannerStatusFromScanner(c_), 0);
+        answerAndClose(c.code, c.answer);
         char text[16];
         std::memset(text, 'x', sizeof text);
-        EXPECT_EQ(lpGetStatusDescriptionFromScanner(c_, 1, text, 15), -1);
+        EXPECT_EQ(c.code == 24 ? lpGetScannerStatusFromScanner(c_)
+                               : lpGetStatusDescriptionFromScanner(c_, 1, text, 15),
+                  -1);
         EXPECT_EQ(std::string(text, sizeof text), std::string(sizeof text, 'x'));
+        EXPECT_EQ(c_->statusValues.size(), c.code == 24 ? 0u : 1u);
         lpCloseConnection(c_);
         ASSERT_NE(c_ = open(), nullptr);
     }
