@@ -7,6 +7,7 @@
 #include <pcap/pcap.h>
 
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ Bytes words(std::initializer_list<std::uint32_t> values) {
     for (std::uint32_t value : values) appendWord(bytes, value);
     return bytes;
 }
+
+bool has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 Bytes join(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -55,57 +58,28 @@ struct Packet {
     Bytes data;
 };
 
+const std::map<int, Bytes> kLinkHeaders = {
+    {DLT_EN10MB, join(Bytes(12, 0x02), {0x81, 0x00, 0, 5, 0x08, 0x00})},  // with a VLAN tag
+    {DLT_LINUX_SLL, join(Bytes(14, 0), {0x08, 0x00})},
+    {DLT_LINUX_SLL2, join({0x08, 0x00}, Bytes(18, 0))},
+    {DLT_NULL, {2, 0, 0, 0}},
+    {DLT_RAW, {}},
+};
+
 // IPv4 and TCP headers around the data, with the link-layer header of the type.
 Bytes frame(int linkType, const Packet& p, std::uint16_t scannerPort = 24334) {
     Bytes ip = {0x45, 0, 0, 0, 0, 0, 0x40, 0, 64, 6, 0, 0};
     appendWord(ip, p.toScanner ? kClient : kScanner);
     appendWord(ip, p.toScanner ? kScanner : kClient);
-    const std::uint16_t from = p.toScanner ? kClientPort : scannerPort;
-    const std::uint16_t to = p.toScanner ? scannerPort : kClientPort;
-    ip.insert(ip.end(), {std::uint8_t(from >> 8), std::uint8_t(from), std::uint8_t(to >> 8),
-                         std::uint8_t(to)});
+    appendWord(ip, p.toScanner ? std::uint32_t(kClientPort) << 16 | scannerPort
+                               : std::uint32_t(scannerPort) << 16 | kClientPort);
     appendWord(ip, p.sequence);
     appendWord(ip, 0);
     ip.insert(ip.end(), {0x50, p.flags, 0xFF, 0xFF, 0, 0, 0, 0});
     ip.insert(ip.end(), p.data.begin(), p.data.end());
     ip[2] = std::uint8_t(ip.size() >> 8);
     ip[3] = std::uint8_t(ip.size());
-    Bytes link;
-    switch (linkType) {
-        case DLT_EN10MB:
-            link = Bytes(12, 0x02);
-            link.insert(link.end(), {0x81, 0x00, 0, 5, 0x08, 0x00});
-            break;
-        case DLT_LINUX_SLL:
-            link = Bytes(14, 0);
-            link.insert(link.end(), {0x08, 0x00});
-            break;
-        case DLT_LINUX_SLL2:
-            link = {0x08, 0x00};
-            link.resize(20, 0);
-            break;
-        case DLT_NULL:
-            link = {2, 0, 0, 0};
-            break;
-        default:
-            break;
-    }
-    return join(link, ip);
-}
-
-std::string writeCapture(const std::string& name, int linkType, const std::vector<Bytes>& frames) {
-    const std::string path = ::testing::TempDir() + name + ".pcap";
-    pcap_t* dead = pcap_open_dead(linkType, 65535);
-    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-    EXPECT_NE(dumper, nullptr) << pcap_geterr(dead);
-    for (const Bytes& data : frames) {
-        pcap_pkthdr header{};
-        header.caplen = header.len = static_cast<bpf_u_int32>(data.size());
-        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, data.data());
-    }
-    pcap_dump_close(dumper);
-    pcap_close(dead);
-    return path;
+    return join(kLinkHeaders.at(linkType), ip);
 }
 
 struct CaptureCase {
@@ -129,20 +103,16 @@ std::vector<Packet> segments(const std::vector<Exchange>& session, const Capture
         for (const Bytes* message : {&exchange.command, &exchange.answers}) {
             const bool toScanner = message == &exchange.command;
             std::vector<Packet> pieces;
+            auto piece = [&](std::size_t from, std::size_t to, std::uint8_t flags) {
+                pieces.push_back({toScanner, sequence[!toScanner] + std::uint32_t(from), flags,
+                                  Bytes(message->begin() + long(from),
+                                        message->begin() + long(std::min(message->size(), to)))});
+            };
             for (std::size_t i = 0; i < message->size(); i += 5) {
-                const std::size_t end = std::min(message->size(), i + 5);
-                pieces.push_back({toScanner, sequence[!toScanner] + std::uint32_t(i), kAck | kPush,
-                                  Bytes(message->begin() + long(i), message->begin() + long(end))});
-                if (c.retransmit && end < message->size()) {
-                    const std::size_t wider = std::min(message->size(), i + 8);
-                    pieces.push_back(
-                        {toScanner, sequence[!toScanner] + std::uint32_t(i), kAck,
-                         Bytes(message->begin() + long(i), message->begin() + long(wider))});
-                }
+                piece(i, i + 5, kAck | kPush);
+                if (c.retransmit && i + 5 < message->size()) piece(i, i + 8, kAck);
             }
-            if (c.reorder)
-                for (std::size_t i = 0; i + 1 < pieces.size(); i += 2)
-                    std::swap(pieces[i], pieces[i + 1]);
+            for (std::size_t i = 0; c.reorder && i + 1 < pieces.size(); i += 2) std::swap(pieces[i], pieces[i + 1]);
             packets.insert(packets.end(), pieces.begin(), pieces.end());
             sequence[!toScanner] += static_cast<std::uint32_t>(message->size());
         }
@@ -155,19 +125,36 @@ std::vector<Bytes> frames(int linkType, const std::vector<Packet>& packets) {
     for (const Packet& packet : packets) {
         out.push_back(frame(linkType, packet));
         // Traffic of another port in between, which the replay must leave out.
-        out.push_back(frame(
-            linkType, {packet.toScanner, 1, kAck | kPush, {0, 0, 0, 102, 0, 0, 0, 0}}, 24335));
+        out.push_back(frame(linkType, {packet.toScanner, 1, kAck | kPush, {0, 0, 0, 102, 0, 0, 0, 0}}, 24335));
     }
     return out;
+}
+
+// Writes the packets as a capture of the link type, and loads session `session` of it.
+bool load(int linkType, const std::vector<Packet>& packets, int session, replay::Recording* recording,
+          std::string* error) {
+    const std::string path =  // one file per test: tests may run in parallel processes
+        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pcap";
+    pcap_t* dead = pcap_open_dead(linkType, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    EXPECT_NE(dumper, nullptr) << pcap_geterr(dead);
+    for (const Bytes& data : frames(linkType, packets)) {
+        pcap_pkthdr header{};
+        header.caplen = header.len = static_cast<bpf_u_int32>(data.size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, data.data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+    const bool loaded = replay::loadRecording(path, session, recording, error);
+    std::remove(path.c_str());
+    return loaded;
 }
 
 void expectSession(const replay::Recording& recording, const std::vector<Exchange>& expected) {
     ASSERT_EQ(recording.exchanges.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(hex(recording.exchanges[i].command), hex(expected[i].command))
-            << "command " << i + 1;
-        EXPECT_EQ(hex(recording.exchanges[i].answers), hex(expected[i].answers))
-            << "answers to command " << i + 1;
+        EXPECT_EQ(hex(recording.exchanges[i].command), hex(expected[i].command)) << "command " << i + 1;
+        EXPECT_EQ(hex(recording.exchanges[i].answers), hex(expected[i].answers)) << "answers to " << i + 1;
     }
 }
 
@@ -183,15 +170,11 @@ TEST(ReplayRecording, SessionIsPutBackTogetherFromEveryCapture) {
         SCOPED_TRACE(c.name);
         replay::Recording recording;
         std::string error;
-        const std::string path =
-            writeCapture(c.name, c.linkType, frames(c.linkType, segments(kSession, c)));
-        ASSERT_TRUE(replay::loadRecording(path, 1, &recording, &error)) << error;
+        ASSERT_TRUE(load(c.linkType, segments(kSession, c), 1, &recording, &error)) << error;
         EXPECT_EQ(recording.peers, "10.0.0.1:40000 -> 10.0.0.2:24334");
         expectSession(recording, kSession);
         ASSERT_EQ(recording.notes.size(), 1u);  // the command the library lacks
-        EXPECT_NE(recording.notes[0].find("command 5 (code 77) is not a library command"),
-                  std::string::npos);
-        std::remove(path.c_str());
+        EXPECT_TRUE(has(recording.notes[0], "command 5 (code 77) is not a library command"));
     }
 }
 
@@ -201,69 +184,52 @@ TEST(ReplayRecording, SecondSessionOnTheSamePortsAndWhatACaptureLacks) {
     const std::vector<Exchange> second(kSession.begin() + 2, kSession.begin() + 4);
     std::vector<Packet> packets = segments(first, plain);
     for (const Packet& packet : segments(second, plain)) packets.push_back(packet);
-    const std::string path =
-        writeCapture(plain.name, plain.linkType, frames(plain.linkType, packets));
     replay::Recording recording;
     std::string error;
-    ASSERT_TRUE(replay::loadRecording(path, 2, &recording, &error)) << error;
+    ASSERT_TRUE(load(DLT_EN10MB, packets, 2, &recording, &error)) << error;
     expectSession(recording, second);
-    EXPECT_FALSE(replay::loadRecording(path, 3, &recording, &error));
-    EXPECT_NE(error.find("2 scanner session(s)"), std::string::npos) << error;
-    EXPECT_NE(error.find("session 2: 10.0.0.1:40000 -> 10.0.0.2:24334"), std::string::npos)
+    EXPECT_FALSE(load(DLT_EN10MB, packets, 3, &recording, &error));
+    EXPECT_TRUE(has(error, "2 scanner session(s)") && has(error, "session 2: 10.0.0.1:40000 -> 10.0.0.2:24334"))
         << error;
 
     // A lost segment of the scanner's stream: the answers stop before it.
     packets = segments(first, plain);
     packets.erase(packets.end() - 3);
-    const std::string gap = writeCapture("gap", plain.linkType, frames(plain.linkType, packets));
-    ASSERT_TRUE(replay::loadRecording(gap, 1, &recording, &error)) << error;
+    ASSERT_TRUE(load(DLT_EN10MB, packets, 1, &recording, &error)) << error;
     ASSERT_EQ(recording.exchanges.size(), 2u);
     EXPECT_EQ(hex(recording.exchanges[0].answers), hex(first[0].answers));
     EXPECT_EQ(recording.exchanges[1].answers.size(), 25u);  // the image answer up to the hole
     ASSERT_EQ(recording.notes.size(), 3u);
-    EXPECT_NE(recording.notes[0].find("misses bytes of the scanner's stream"), std::string::npos);
-    EXPECT_NE(recording.notes[1].find("the answer to command 2 (code 12) is cut short"),
-              std::string::npos);
-    EXPECT_NE(recording.notes[2].find("command 2 (code 12) lacks 1 answer(s)"), std::string::npos);
-    std::remove(path.c_str());
-    std::remove(gap.c_str());
+    EXPECT_TRUE(has(recording.notes[0], "misses bytes of the scanner's stream"));
+    EXPECT_TRUE(has(recording.notes[1], "the answer to command 2 (code 12) is cut short"));
+    EXPECT_TRUE(has(recording.notes[2], "command 2 (code 12) lacks 1 answer(s)"));
 }
 
-class ReplayServerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        replay::Recording recording;
-        Bytes profile = words({1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 70, 80, 90});
-        recording.exchanges = {
-            {words({24, 0}), answerBytes(24, words({2, 1, 10, 2, 0xFFFFFFFF}))},
-            {words({43, 4, 0}), answerBytes(0, profile)},
-            {words({26, 4, 5}), answerBytes(26, join(words({3}), {'a', 'b', 'c'}))},
-        };
-        server_ =
-            std::make_unique<replay::ReplayServer>(recording, [this](const std::string& line) {
-                std::lock_guard<std::mutex> lock(logMutex_);
-                log_ += line + "\n";
-            });
-        for (int attempt = 0; attempt < 8 && !started_; ++attempt) {
-            address_ = uniqueLoopbackAddress();
-            started_ = server_->start(address_, KELO_SCANNER_TCP_PORT);
-        }
-        ASSERT_TRUE(started_);
-    }
-    std::string log() {
-        std::lock_guard<std::mutex> lock(logMutex_);
-        return log_;
-    }
+TEST(ReplayServer, AnswersFromTheRecordingAndLogsWhatDiffers) {
+    replay::Recording recording;
+    recording.exchanges = {
+        {words({24, 0}), answerBytes(24, words({2, 1, 10, 2, 0xFFFFFFFF}))},
+        {words({43, 4, 0}), answerBytes(0, words({1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 70, 80, 90}))},
+        {words({26, 4, 5}), answerBytes(26, join(words({3}), {'a', 'b', 'c'}))},
+    };
+    std::mutex logMutex;
+    std::string logText;
+    replay::ReplayServer server(recording, [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        logText += line + "\n";
+    });
+    auto log = [&] {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return logText;
+    };
+    auto logged = [&](const char* part) { return has(log(), part); };
+    std::string address;
+    bool started = false;
+    for (int attempt = 0; attempt < 8 && !started; ++attempt)
+        started = server.start(address = uniqueLoopbackAddress(), KELO_SCANNER_TCP_PORT);
+    ASSERT_TRUE(started);
 
-    std::unique_ptr<replay::ReplayServer> server_;
-    bool started_ = false;
-    std::string address_;
-    std::mutex logMutex_;
-    std::string log_;
-};
-
-TEST_F(ReplayServerTest, AnswersFromTheRecordingAndLogsWhatDiffers) {
-    ScannerConnection* c = lpOpenConnection(address_.c_str());
+    ScannerConnection* c = lpOpenConnection(address.c_str());
     ASSERT_NE(c, nullptr);
     std::int32_t value = 0;
     ASSERT_EQ(lpGetScannerStatusFromScanner(c), 0);
@@ -274,22 +240,18 @@ TEST_F(ReplayServerTest, AnswersFromTheRecordingAndLogsWhatDiffers) {
     ASSERT_EQ(lpGetProfileN(c, 3, &record), 0);
     EXPECT_EQ(record.pointCount, 1);
     EXPECT_EQ(record.points[0][2], 90);
-    EXPECT_NE(log().find("command 2 (code 43) differs from the recording at byte 11\n"
-                         "  recorded: 00 00 00 2B 00 00 00 04 00 00 00 00\n"
-                         "  received: 00 00 00 2B 00 00 00 04 00 00 00 03\n"
-                         "  same code: answered from the recording"),
-              std::string::npos)
-        << log();
+    EXPECT_TRUE(logged("command 2 (code 43) differs from the recording at byte 11\n"
+                       "  recorded: 00 00 00 2B 00 00 00 04 00 00 00 00\n"
+                       "  received: 00 00 00 2B 00 00 00 04 00 00 00 03\n"
+                       "  same code: answered from the recording")) << log();
     // Another command than recorded: the connection is closed.
     auto scan = std::make_unique<ScanRecord>();
     EXPECT_EQ(lpGetScan(c, scan.get()), -1);
-    EXPECT_NE(log().find("  received: 00 00 00 0D 00 00 00 00\n  other code: closing"),
-              std::string::npos)
-        << log();
+    EXPECT_TRUE(logged("  received: 00 00 00 0D 00 00 00 00\n  other code: closing")) << log();
     lpCloseConnection(c);
 
     // Every connection replays from the start; past the recording it closes.
-    c = lpOpenConnection(address_.c_str());
+    c = lpOpenConnection(address.c_str());
     ASSERT_NE(c, nullptr);
     char text[8] = {};
     EXPECT_EQ(lpGetScannerStatusFromScanner(c), 0);
@@ -297,9 +259,7 @@ TEST_F(ReplayServerTest, AnswersFromTheRecordingAndLogsWhatDiffers) {
     EXPECT_EQ(lpGetStatusDescriptionFromScanner(c, 5, text, 7), 0);
     EXPECT_STREQ(text, "abc");
     EXPECT_EQ(lpGetScannerStatusFromScanner(c), -1);
-    EXPECT_NE(log().find("command 24 comes after the last recorded one; closing"),
-              std::string::npos)
-        << log();
+    EXPECT_TRUE(logged("command 24 comes after the last recorded one; closing")) << log();
     lpCloseConnection(c);
 }
 

@@ -5,6 +5,7 @@ import socket
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
@@ -54,37 +55,26 @@ class Recorder:
         self.address = loopback_address()
         self._listener = socket.create_server((self.address, 24334))
         self._data = bytearray()
-        self._lock = threading.Lock()
-        self._thread = threading.Thread(target=self._serve, daemon=True)
-        self._thread.start()
+        threading.Thread(target=self._serve, daemon=True).start()
 
     def _serve(self):
         connection, _ = self._listener.accept()
         with connection:
             while chunk := connection.recv(65536):
-                with self._lock:
-                    self._data += chunk
+                self._data += chunk
 
     def take(self, size, timeout=2.0):
         """The next size bytes received (waits up to timeout for them)."""
-        import time
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            with self._lock:
-                if len(self._data) >= size:
-                    taken = bytes(self._data[:size])
-                    del self._data[:size]
-                    return taken
+        while len(self._data) < size and time.monotonic() < deadline:
             time.sleep(0.01)
-        with self._lock:
-            return bytes(self._data)
-
-    def close(self):
-        self._listener.close()
+        taken = bytes(self._data[:size])
+        del self._data[:len(taken)]
+        return taken
 
 
 @pytest.fixture
 def recorder():
     r = Recorder()
     yield r
-    r.close()
+    r._listener.close()

@@ -24,8 +24,7 @@ C_TYPES = {
 }
 
 
-def header_text():
-    return "\n".join(open(p).read() for p in glob.glob(os.path.join(ROOT, "include", "kelo_dll", "*.h")))
+HEADERS = "\n".join(open(p).read() for p in glob.glob(os.path.join(ROOT, "include", "kelo_dll", "*.h")))
 
 
 def c_type(declaration):
@@ -37,16 +36,10 @@ def c_type(declaration):
 
 def test_every_export_has_the_prototype_of_its_declaration():
     declared = {}
-    for result, name, arguments in re.findall(r"KELO_API\s+([\w\s*]+?)\s*KELO_CALL\s+(\w+)\s*\(([^)]*)\)",
-                                              header_text()):
-        arguments = [] if arguments.strip() == "void" else arguments.split(",")
-        declared[name] = (c_type(result), [c_type(a) for a in arguments])
-    exported = set()
-    for path in glob.glob(os.path.join(ROOT, "src", "*", "*.exports")):
-        for line in open(path):
-            line = line.split("#")[0].split("=")[0].strip()
-            if line:
-                exported.add(re.sub(r"^_?(\w+)@\d+$", r"\1", line))
+    for result, name, arguments in re.findall(r"KELO_API\s+([\w\s*]+?)\s*KELO_CALL\s+(\w+)\s*\(([^)]*)\)", HEADERS):
+        declared[name] = (c_type(result), [c_type(a) for a in arguments.split(",") if a.strip() != "void"])
+    exported = {re.sub(r"^_?(\w+)@\d+$", r"\1", line.split("#")[0].split("=")[0].strip())
+                for path in glob.glob(os.path.join(ROOT, "src", "*", "*.exports")) for line in open(path)} - {""}
     assert len(exported) == 93
     assert set(declared) == exported
     assert _library.prototype_codes() == declared
@@ -54,31 +47,15 @@ def test_every_export_has_the_prototype_of_its_declaration():
 
 def test_record_layouts_match_the_headers():
     defines = {name: eval(re.sub(r"(\d)u\b", r"\1", value))
-               for name, value in re.findall(r"#define (KELO_\w+) ([\d.()u* ]+)\n", header_text())}
-    assert defines["KELO_PROFILE_HEADER_VALUES"] == records.PROFILE_HEADER_VALUES
-    assert defines["KELO_PROFILE_MAX_POINTS"] == records.PROFILE_MAX_POINTS
-    assert defines["KELO_LARGE_PROFILE_MAX_POINTS"] == records.LARGE_PROFILE_MAX_POINTS
-    assert defines["KELO_SCAN_HEADER_VALUES"] == records.SCAN_HEADER_VALUES
-    assert defines["KELO_SCAN_MAX_POINTS"] == records.SCAN_MAX_POINTS
-    assert defines["KELO_IMAGE_MAX_PIXELS"] == records.IMAGE_MAX_PIXELS
-    assert defines["KELO_IMAGE_HEADER_SIZE"] == records.IMAGE_HEADER_SIZE
-    assert defines["KELO_TRANSFORM_VALUES"] == records.TRANSFORM_VALUES
-    assert defines["KELO_OLD_POSITION_TEXT_SIZE"] == records.OLD_POSITION_TEXT_SIZE
+               for name, value in re.findall(r"#define (KELO_\w+) ([\d.()u* ]+)\n", HEADERS)}
+    for name in ("PROFILE_HEADER_VALUES", "PROFILE_MAX_POINTS", "LARGE_PROFILE_MAX_POINTS", "SCAN_HEADER_VALUES",
+                 "SCAN_MAX_POINTS", "IMAGE_MAX_PIXELS", "IMAGE_HEADER_SIZE", "TRANSFORM_VALUES",
+                 "OLD_POSITION_TEXT_SIZE"):
+        assert defines["KELO_" + name] == getattr(records, name), name
     assert defines["KELO_DLL_MAJOR_VERSION"] == _library.MAJOR_VERSION == kelo.version()[0]
-    assert records.PROFILE_DTYPE.fields["points"][1] == 40
-    assert records.SCAN_DTYPE.fields["points"][1] == 36
-    assert records.IMAGE_DTYPE.fields["pixels"][1] == 20
+    assert (records.PROFILE_DTYPE.fields["points"][1], records.SCAN_DTYPE.fields["points"][1],
+            records.IMAGE_DTYPE.fields["pixels"][1]) == (40, 36, 20)
     assert records.ScannerInfo.identity.offset == 11 and records.ScannerInfoVB.identity.offset == 12
-
-
-def package_copy(tmp_path, library_inside, location):
-    shutil.copytree(os.path.join(ROOT, "python", "kelo"), tmp_path / "kelo",
-                    ignore=shutil.ignore_patterns("__pycache__"))
-    if library_inside:
-        shutil.copy(os.path.join(BUILD, "lib", _library.FILE_NAME), tmp_path / "kelo")
-    if location:
-        (tmp_path / "kelo" / "_location.py").write_text(f"LIBRARY_DIR = {location!r}\n")
-    return tmp_path
 
 
 LIBRARY = os.path.join(BUILD, "lib", _library.FILE_NAME)
@@ -92,16 +69,19 @@ LIBRARY = os.path.join(BUILD, "lib", _library.FILE_NAME)
     (None, False, True, LIBRARY),                             # the prefix's library directory
 ])
 def test_library_location(tmp_path, variable, library_inside, installed, expected):
-    package = package_copy(tmp_path, library_inside,
-                           installed and os.path.relpath(os.path.dirname(LIBRARY), tmp_path / "kelo"))
+    package = tmp_path / "kelo"
+    shutil.copytree(os.path.join(ROOT, "python", "kelo"), package, ignore=shutil.ignore_patterns("__pycache__"))
+    if library_inside:
+        shutil.copy(LIBRARY, package)
+    if installed:
+        (package / "_location.py").write_text(f"LIBRARY_DIR = {os.path.relpath(os.path.dirname(LIBRARY), package)!r}\n")
     env = {k: v for k, v in os.environ.items() if k not in ("KELO_DLL_PATH", "LD_LIBRARY_PATH")}
-    if variable:
-        env["KELO_DLL_PATH"] = variable
+    env.update({"KELO_DLL_PATH": variable} if variable else {})
     run = subprocess.run([sys.executable, "-c", "import kelo; print(kelo.library().path)"],
-                         cwd=package, env=env, capture_output=True, text=True)
+                         cwd=tmp_path, env=env, capture_output=True, text=True)
     if expected == "KELO_DLL_PATH":
         assert run.returncode != 0 and "LibraryError" in run.stderr and expected in run.stderr
     elif expected == "PACKAGE":
-        assert run.stdout.strip() == str(package / "kelo" / _library.FILE_NAME)
+        assert run.stdout.strip() == str(package / _library.FILE_NAME)
     else:
         assert os.path.realpath(run.stdout.strip()) == os.path.realpath(expected), run.stderr

@@ -97,31 +97,32 @@ def test_result_codes_become_exceptions(code, call, synchronised, messages, expe
 
 
 def test_commands_reach_the_wire_as_specified(recorder):
-    steps = [
-        (lambda s: s.set_encoder_value(0xFFFFFFFF), words(49, 4, 0xFFFFFFFF)),
-        (lambda s: s.override_sync_settings(0.0025, 0.5, -0.0001, 7, 2, 1.5, 2.5, 3.5, 4.5, 5.5,
-                                            255, 0),
-         words(60, 48, 2500, 5000, -1, 7, 2, 1500, 2500, 3500, 4500, 5500, 255, 0)),
-        (lambda s: s.override_laser_autoexposure(0.01, 650.0, 325.5, 1023, 100, 0, 2),
-         words(58, 28, 10, 650000, 325500, 1023, 100, 0, 2)),
-        (lambda s: s.override_scan_window(100.0, -100.0, -50.0, 50.0),
-         words(59, 16, 100000, -100000, -50000, 50000)),
-        (lambda s: s.enter_sync("pulse"), words(52, 0)),
-        (lambda s: s.start_pulses(5000000, 511), words(57, 16, 5000000, 511, 0, 0)),
-        (lambda s: s.set_alternating_exposure(True, 10, 650000), words(61, 12, 1, 10, 650000)),
-        (lambda s: s.halt_sync(), words(33, 0)),
-        (lambda s: s.stop_pulses(), words(57, 16, 0, 0, 0, 0)),
-        (lambda s: s.exit_sync(), words(35, 0)),
+    steps = [  # (method, arguments, the words sent)
+        ("set_encoder_value", (0xFFFFFFFF,), (49, 4, 0xFFFFFFFF)),
+        ("override_sync_settings", (0.0025, 0.5, -0.0001, 7, 2, 1.5, 2.5, 3.5, 4.5, 5.5, 255, 0),
+         (60, 48, 2500, 5000, -1, 7, 2, 1500, 2500, 3500, 4500, 5500, 255, 0)),
+        ("override_laser_autoexposure", (0.01, 650.0, 325.5, 1023, 100, 0, 2),
+         (58, 28, 10, 650000, 325500, 1023, 100, 0, 2)),
+        ("override_scan_window", (100.0, -100.0, -50.0, 50.0), (59, 16, 100000, -100000, -50000, 50000)),
+        ("enter_sync", ("pulse",), (52, 0)),
+        ("start_pulses", (5000000, 511), (57, 16, 5000000, 511, 0, 0)),
+        ("set_alternating_exposure", (True, 10, 650000), (61, 12, 1, 10, 650000)),
+        ("halt_sync", (), (33, 0)),
+        ("stop_pulses", (), (57, 16, 0, 0, 0, 0)),
+        ("exit_sync", (), (35, 0)),
+        # refused without sending anything
+        ("override_scan_window", (1, 1, 0, 1), kelo.ArgumentError),
+        ("start_pulses", (999,), kelo.ArgumentError),
+        ("stop_pulses", (), kelo.SyncStateError),
     ]
     with kelo.Scanner(recorder.address) as scanner:
-        for step, expected in steps:
-            step(scanner)
-            assert recorder.take(len(expected)).hex(" ") == expected.hex(" ")
-        for refused, error in [(lambda s: s.override_scan_window(1, 1, 0, 1), kelo.ArgumentError),
-                               (lambda s: s.start_pulses(999), kelo.ArgumentError),
-                               (lambda s: s.stop_pulses(), kelo.SyncStateError)]:
-            with pytest.raises(error):
-                refused(scanner)
+        for method, arguments, expected in steps:
+            if isinstance(expected, tuple):
+                getattr(scanner, method)(*arguments)
+                assert recorder.take(4 * len(expected)).hex(" ") == words(*expected).hex(" "), method
+            else:
+                with pytest.raises(expected):
+                    getattr(scanner, method)(*arguments)
     assert recorder.take(8) == words(102, 0)   # the close, nothing sent before it
     assert recorder.take(1, timeout=0.3) == b""
 

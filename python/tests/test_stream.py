@@ -30,20 +30,17 @@ def test_read_spans_batches_without_losing_or_repeating_profiles(emulator):
         assert not scanner.synchronised and scanner.outstanding_requests == 0
         scanner.status(describe=False)     # the connection is in step again
     assert first.dtype == kelo.PROFILE_DTYPE and first["points"].shape == (150, 243, 3)
-    numbers = np.concatenate([sequence(first), sequence(second)])
-    assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
-    numbers = np.concatenate([sequence(batch) for batch in held] + [sequence(third)])
-    assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
+    for parts in [first, second], held + [third]:
+        numbers = np.concatenate([sequence(part) for part in parts])
+        assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
 
 
-@pytest.mark.parametrize("points, large, expected", [(486, True, 486),
-                                                     (100, False, 100)])
-def test_record_sizes(emulator, points, large, expected):
+@pytest.mark.parametrize("points, large", [(486, True), (100, False)])
+def test_record_sizes(emulator, points, large):
     with kelo.Scanner(emulator("--points", points)) as scanner:
         with scanner.acquire(batch=10, large=large) as stream:
             profiles = stream.read(10)
-    assert profiles["points"].shape[1] == (486 if large else 243)
-    assert set(profiles["point_count"]) == {expected}
+    assert profiles["points"].shape[1] == (486 if large else 243) and set(profiles["point_count"]) == {points}
 
 
 @pytest.mark.parametrize("options", [dict(mode="time"), dict(mode="encoder", encoder_value=7),

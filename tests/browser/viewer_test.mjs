@@ -10,9 +10,8 @@ import path from 'node:path';
 import { chromium } from 'playwright-core';
 
 const ADDRESS = '127.70.14.1';  // scanner emulator and page
-const CHROMIUM_FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync',
-  '--disable-dev-shm-usage'];  // containers often have a small /dev/shm
+const CHROMIUM_FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-sync',
+  '--disable-background-networking', '--disable-component-update', '--disable-dev-shm-usage'];  // small /dev/shm
 const STEP_TIMEOUT = 15000;
 
 const buildDir = path.resolve(process.argv[2] ?? 'build');
@@ -58,6 +57,8 @@ const inkOf = (page, id) => page.evaluate((id) => {
   return { ink, coloured };
 }, id);
 const numberIn = async (page, id) => Number(await page.textContent(`#${id}`));
+const stateOf = (page) => page.getAttribute('#state', 'data-state');
+const shot = (page, name, selector) => (selector ? page.locator(selector) : page).screenshot({ path: path.join(shots, name) });
 
 async function main() {
   let emulator = startEmulator();
@@ -73,45 +74,42 @@ async function main() {
     // Profiles arrive, the rate is shown and the profile is drawn in colour.
     await waitFor('a profile rate above 0', async () => (await numberIn(page, 'rate')) > 0);
     await waitFor('the profile drawn', async () => (await inkOf(page, 'profile')).coloured > 200);
-    await page.locator('#profile').screenshot({ path: path.join(shots, 'profile.png') });
+    await shot(page, 'profile.png', '#profile');
     assert.ok((await numberIn(page, 'count')) > 0);
-    assert.equal(await page.getAttribute('#state', 'data-state'), 'live');
+    assert.equal(await stateOf(page), 'live');
     await waitFor('status values', async () => (await page.$$('#status tbody tr')).length > 0);
 
     // The height map moves on between two screenshots.
-    const before = await page.locator('#waterfall').screenshot({ path: path.join(shots, 'waterfall-1.png') });
+    const before = await shot(page, 'waterfall-1.png', '#waterfall');
     await page.waitForTimeout(700);
-    const after = await page.locator('#waterfall').screenshot({ path: path.join(shots, 'waterfall-2.png') });
-    assert.notEqual(Buffer.compare(before, after), 0, 'the height map did not advance');
+    assert.notEqual(Buffer.compare(before, await shot(page, 'waterfall-2.png', '#waterfall')), 0,
+      'the height map did not advance');
     assert.ok((await inkOf(page, 'waterfall')).coloured > 1000, 'the height map is blank');
 
     // The camera image: out of sync mode, the image, back into sync mode.
     await page.click('#image-button');
     await waitFor('the camera image', async () => (await inkOf(page, 'image')).ink > 1000);
     assert.deepEqual(await page.$eval('#image', (c) => [c.width, c.height]), [640, 480]);
-    await page.locator('#image').screenshot({ path: path.join(shots, 'image.png') });
+    await shot(page, 'image.png', '#image');
     const sent = commandsOf(emulator);
     const image = sent.indexOf(11);
     assert.ok(image > 0 && sent.lastIndexOf(35, image) > sent.lastIndexOf(29, image),
       'the image was not taken outside sync mode');
     assert.ok(sent.indexOf(29, image) > image, 'sync mode was not entered again');
     await waitFor('profiles again after the image', async () =>
-      (await page.getAttribute('#state', 'data-state')) === 'live' && (await numberIn(page, 'rate')) > 0);
+      (await stateOf(page)) === 'live' && (await numberIn(page, 'rate')) > 0);
     await page.waitForTimeout(500);
-    await page.screenshot({ path: path.join(shots, 'viewer.png') });
+    await shot(page, 'viewer.png');
 
     // The scanner goes away: the page says so, and recovers when it is back.
     emulator.kill('SIGKILL');
     await emulator.exited;
-    await waitFor('the lost scanner reported', async () =>
-      (await page.getAttribute('#state', 'data-state')) === 'lost');
-    const message = await page.textContent('#state');
-    assert.match(message, /stopped answering|no scanner answers/);
-    await page.screenshot({ path: path.join(shots, 'lost.png') });
+    await waitFor('the lost scanner reported', async () => (await stateOf(page)) === 'lost');
+    assert.match(await page.textContent('#state'), /stopped answering|no scanner answers/);
+    await shot(page, 'lost.png');
     const countBefore = await numberIn(page, 'count');
     emulator = startEmulator();
-    await waitFor('recovery', async () =>
-      (await page.getAttribute('#state', 'data-state')) === 'live' &&
+    await waitFor('recovery', async () => (await stateOf(page)) === 'live' &&
       (await numberIn(page, 'count')) > countBefore && (await numberIn(page, 'rate')) > 0);
   } finally {
     await browser.close();

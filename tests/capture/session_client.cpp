@@ -25,49 +25,23 @@ std::uint32_t checksum(const void* data, std::size_t length) {
     return hash;
 }
 
+// Starts the line of a call: its name and result. Calls are made one per
+// statement, as the order in which a function's arguments are evaluated is not fixed.
+std::int32_t show(const char* name, std::int32_t result) {
+    static bool first = true;
+    std::printf("%s%s %d", first ? "" : "\n", name, result);
+    first = false;
+    return result;
+}
+
+// Point count and a checksum of the filled part of each record.
 template <typename Record>
-std::uint32_t recordChecksum(const Record& record, std::size_t headerWords) {
-    const std::int32_t points = record.pointCount > 0 ? record.pointCount : 0;
-    return checksum(&record, (headerWords + 1 + 3 * std::size_t(points)) * 4);
-}
-
-void printProfiles(const char* name, std::int32_t result, const ProfileRecord* records) {
-    std::printf("%s %d", name, result);
-    for (std::int32_t i = 0; i < result; ++i)
+void showRecords(const Record* records, std::int32_t count, std::size_t headerWords) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::size_t points = records[i].pointCount > 0 ? std::size_t(records[i].pointCount) : 0;
         std::printf(" [%d %08" PRIx32 "]", records[i].pointCount,
-                    recordChecksum(records[i], KELO_PROFILE_HEADER_VALUES));
-    std::printf("\n");
-}
-
-void printProfile(const char* name, std::int32_t result, const ProfileRecord& record) {
-    std::printf("%s %d", name, result);
-    if (result == 0)
-        std::printf(" [%d %08" PRIx32 "]", record.pointCount,
-                    recordChecksum(record, KELO_PROFILE_HEADER_VALUES));
-    std::printf("\n");
-}
-
-void printScan(const char* name, std::int32_t result, const ScanRecord& scan) {
-    std::printf("%s %d", name, result);
-    if (result == 0)
-        std::printf(" scan [%d %08" PRIx32 "]", scan.pointCount,
-                    recordChecksum(scan, KELO_SCAN_HEADER_VALUES));
-    std::printf("\n");
-}
-
-void printImage(const char* name, std::int32_t result, const ImageRecord& image,
-                const ScanRecord* scan) {
-    std::printf("%s %d", name, result);
-    if (result == 0) {
-        const std::size_t pixels = std::size_t(image.rowLength) * std::uint32_t(image.header[2]);
-        std::printf(" image [%d %d %d %u %d %08" PRIx32 "]", image.header[0], image.header[1],
-                    image.header[2], image.rowLength, image.header4,
-                    checksum(image.pixels, pixels <= KELO_IMAGE_MAX_PIXELS ? pixels : 0));
-        if (scan != nullptr)
-            std::printf(" scan [%d %08" PRIx32 "]", scan->pointCount,
-                        recordChecksum(*scan, KELO_SCAN_HEADER_VALUES));
+                    checksum(&records[i], (headerWords + 1 + 3 * points) * 4));
     }
-    std::printf("\n");
 }
 
 int runSession(const char* host, const char* parameterFile) {
@@ -76,131 +50,109 @@ int runSession(const char* host, const char* parameterFile) {
         std::fprintf(stderr, "cannot connect to %s\n", host);
         return 1;
     }
-    int32_t rc = lpGetParameterFileFromScanner(h, parameterFile);
+    show("parameter-file", lpGetParameterFileFromScanner(h, parameterFile));
     std::ifstream file(parameterFile, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    std::printf("parameter-file %d %zu %08" PRIx32 "\n", rc, text.size(),
-                checksum(text.data(), text.size()));
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::printf(" %zu %08" PRIx32, text.size(), checksum(text.data(), text.size()));
+    show("parameters-rejected", lpSendParametersToScanner(h, "ExposureTime = 800\nLaserPower = 250\nBogus = 1\n"));
+    for (std::int32_t i = 0; i < lpGetNumberOfErrorMessages(h); ++i) std::printf(" | %s", lpGetErrorMessage(h, i));
+    show("parameters-accepted", lpSendParametersToScanner(h, "ExposureTime = 800\n"));
 
-    rc = lpSendParametersToScanner(h, "ExposureTime = 800\nLaserPower = 250\nBogus = 1\n");
-    std::printf("parameters-rejected %d", rc);
-    for (int32_t i = 0; i < lpGetNumberOfErrorMessages(h); ++i)
-        std::printf(" | %s", lpGetErrorMessage(h, i));
-    rc = lpSendParametersToScanner(h, "ExposureTime = 800\n");
-    std::printf("\nparameters-accepted %d\n", rc);
-
-    rc = lpRetrieveCalibrationValues(h);
-    double window[4] = {};
-    double transform[14] = {};
-    lpGetScanWindow(h, &window[0], &window[1], &window[2], &window[3]);
-    lpGetTransformParametersN(h, 0, &transform[0], &transform[1], &transform[2], &transform[3],
-                              &transform[4], &transform[5], &transform[6], &transform[7],
-                              &transform[8], &transform[9], &transform[10], &transform[11],
-                              &transform[12], &transform[13]);
-    std::printf("calibration %d lasers %d window %g %g %g %g transform", rc, lpGetLaserCount(h),
-                window[0], window[1], window[2], window[3]);
-    for (double value : transform) std::printf(" %.10g", value);
-    int32_t thousandths[4] = {};
-    rc =
-        lpReadScanWindowN(h, 0, &thousandths[0], &thousandths[1], &thousandths[2], &thousandths[3]);
-    std::printf("\nscan-window %d %d %d %d %d\n", rc, thousandths[0], thousandths[1],
-                thousandths[2], thousandths[3]);
-    double position[3] = {};
-    rc = lpReadPositionCalibrationN(h, 0, &position[0], &position[1], &position[2]);
-    std::printf("position %d %.10g %.10g %.10g\n", rc, position[0], position[1], position[2]);
-    std::printf("position-upload %d\n", lpSendPositionCalibrationN(h, 0, 1.5, -2.25, 1e-7));
-    std::printf(
-        "intrinsic-upload %d\n",
-        lpSendIntrinsicCalibrationN(h, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 250.5, 0.25, -0.125, 2e-6, 3));
+    show("calibration", lpRetrieveCalibrationValues(h));
+    double v[14] = {};
+    lpGetScanWindow(h, &v[0], &v[1], &v[2], &v[3]);
+    std::printf(" lasers %d window %g %g %g %g transform", lpGetLaserCount(h), v[0], v[1], v[2], v[3]);
+    lpGetTransformParametersN(h, 0, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10],
+                              &v[11], &v[12], &v[13]);
+    for (double value : v) std::printf(" %.10g", value);
+    std::int32_t t[4] = {};
+    show("scan-window", lpReadScanWindowN(h, 0, &t[0], &t[1], &t[2], &t[3]));
+    std::printf(" %d %d %d %d", t[0], t[1], t[2], t[3]);
+    show("position", lpReadPositionCalibrationN(h, 0, &v[0], &v[1], &v[2]));
+    std::printf(" %.10g %.10g %.10g", v[0], v[1], v[2]);
+    show("position-upload", lpSendPositionCalibrationN(h, 0, 1.5, -2.25, 1e-7));
+    show("intrinsic-upload", lpSendIntrinsicCalibrationN(h, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 250.5, 0.25, -0.125, 2e-6, 3));
     OldPositionCalibration old[4] = {};
-    rc = lpReadOldPositionCalibrationsN(h, 0, old, 4);
-    std::printf("old-positions %d", rc);
-    for (int32_t i = 0; i < rc && i < 4; ++i)
-        std::printf(" [%.10g %.10g %.10g %s]", old[i].position[0], old[i].position[1],
-                    old[i].position[2], old[i].text);
+    const std::int32_t olds = show("old-positions", lpReadOldPositionCalibrationsN(h, 0, old, 4));
+    for (std::int32_t i = 0; i < olds && i < 4; ++i)
+        std::printf(" [%.10g %.10g %.10g %s]", old[i].position[0], old[i].position[1], old[i].position[2], old[i].text);
 
-    rc = lpGetScannerStatusFromScanner(h);
-    std::printf("\nstatus %d", rc);
-    for (uint32_t key = 0; key < 8; ++key) {
-        int32_t value = 0;
+    show("status", lpGetScannerStatusFromScanner(h));
+    for (std::uint32_t key = 0; key < 8; ++key) {
+        std::int32_t value = 0;
         if (lpGetScannerStatusValue(h, key, &value) == 0) std::printf(" %u=%d", key, value);
     }
     char description[128] = {};
-    rc = lpGetStatusDescriptionFromScanner(h, 2, description, sizeof description - 1);
-    std::printf("\ndescription %d %s\n", rc, description);
+    show("description", lpGetStatusDescriptionFromScanner(h, 2, description, sizeof description - 1));
+    std::printf(" %s", description);
 
-    // Calls in sequence: the order of a function's arguments is not.
-    int32_t r[4];
-    r[0] =
-        lpOverrideSyncSettings(h, 0.0025, 1.5, 2.25, 7, 1, 10.5, 20.25, 30.125, 40.0, 50.5, 2, 0);
-    r[1] = lpOverrideLaserAutoexposure(h, 0.01, 650.0, 325.5, 100, 50, 200, 2);
-    r[2] = lpOverrideScanWindow(h, 100.0, -100.0, -50.0, 50.0);
-    r[3] = lpSetEncoderValue32(h, 123456);
-    std::printf("overrides %d %d %d %d\n", r[0], r[1], r[2], r[3]);
+    show("sync-settings", lpOverrideSyncSettings(h, 0.0025, 1.5, 2.25, 7, 1, 10.5, 20.25, 30.125, 40.0, 50.5, 2, 0));
+    show("autoexposure", lpOverrideLaserAutoexposure(h, 0.01, 650.0, 325.5, 100, 50, 200, 2));
+    show("scan-window-override", lpOverrideScanWindow(h, 100.0, -100.0, -50.0, 50.0));
+    show("encoder-value", lpSetEncoderValue32(h, 123456));
 
     auto scan = std::make_unique<ScanRecord>();
     auto image = std::make_unique<ImageRecord>();
-    printScan("scan", lpGetScan(h, scan.get()), *scan);
-    printScan("scan-laser", lpGetScanN(h, 0, scan.get()), *scan);
-    printScan("diagnostic-scan", lpGetDiagnosticScan(h, 1, 2, 3, scan.get()), *scan);
-    printImage("image", lpGetImage(h, image.get()), *image, nullptr);
-    printImage("image-laser", lpGetImageN(h, 0, image.get()), *image, nullptr);
-    printImage("image-scan", lpGetImageScan(h, image.get(), scan.get()), *image, scan.get());
-    printImage("image-scan-laser", lpGetImageScanN(h, 0, image.get(), scan.get()), *image,
-               scan.get());
-    printImage("diagnostic-image-scan",
-               lpGetDiagnosticImageScan(h, 4, 5, 6, image.get(), scan.get()), *image, scan.get());
+    const auto scans = [&](std::int32_t result) { showRecords(scan.get(), result == 0, KELO_SCAN_HEADER_VALUES); };
+    const auto images = [&](std::int32_t result, bool withScan) {
+        if (result != 0) return;
+        const std::size_t pixels = std::size_t(image->rowLength) * std::uint32_t(image->header[2]);
+        std::printf(" image [%d %d %d %u %d %08" PRIx32 "]", image->header[0], image->header[1], image->header[2],
+                    image->rowLength, image->header4,
+                    checksum(image->pixels, pixels <= KELO_IMAGE_MAX_PIXELS ? pixels : 0));
+        if (withScan) scans(result);
+    };
+    scans(show("scan", lpGetScan(h, scan.get())));
+    scans(show("scan-laser", lpGetScanN(h, 0, scan.get())));
+    scans(show("diagnostic-scan", lpGetDiagnosticScan(h, 1, 2, 3, scan.get())));
+    images(show("image", lpGetImage(h, image.get())), false);
+    images(show("image-laser", lpGetImageN(h, 0, image.get())), false);
+    images(show("image-scan", lpGetImageScan(h, image.get(), scan.get())), true);
+    images(show("image-scan-laser", lpGetImageScanN(h, 0, image.get(), scan.get())), true);
+    images(show("diagnostic-image-scan", lpGetDiagnosticImageScan(h, 4, 5, 6, image.get(), scan.get())), true);
 
-    std::vector<ProfileRecord> records(8);
-    printProfile("profile", lpGetProfile(h, &records[0]), records[0]);
-    printProfile("profile-laser", lpGetProfileN(h, 0, &records[0]), records[0]);
-    printProfiles("profiles-all-lasers", lpGetProfileFromAllLasers(h, records.data(), 4),
-                  records.data());
-
-    r[0] = lpEnterTimeSyncMode(h);
-    r[1] = lpSetAlternatingExposure(h, 1, 100, 200);
-    std::printf("time-sync %d %d\n", r[0], r[1]);
+    std::vector<ProfileRecord> p(8);
+    const auto profiles = [&](std::int32_t count) { showRecords(p.data(), count, KELO_PROFILE_HEADER_VALUES); };
+    profiles(show("profile", lpGetProfile(h, &p[0])) == 0);
+    profiles(show("profile-laser", lpGetProfileN(h, 0, &p[0])) == 0);
+    profiles(show("profiles-all-lasers", lpGetProfileFromAllLasers(h, p.data(), 4)));
+    show("time-sync", lpEnterTimeSyncMode(h));
+    show("alternating", lpSetAlternatingExposure(h, 1, 100, 200));
     for (int batch = 0; batch < 3; ++batch) {
-        rc = lpSendMultipleProfileRequest(h, 5);
-        printProfiles(rc == 0 ? "batch" : "batch-request-failed",
-                      lpReadMultipleProfiles(h, records.data(), 5), records.data());
+        const char* name = lpSendMultipleProfileRequest(h, 5) == 0 ? "batch" : "batch-request-failed";
+        profiles(show(name, lpReadMultipleProfiles(h, p.data(), 5)));
     }
     // The last request stays outstanding until leaving sync drains it.
-    r[0] = lpHaltSyncMode(h);
-    r[1] = lpSendMultipleProfileRequest(h, 5);
-    r[2] = lpExitSyncMode(h);
-    std::printf("halt %d outstanding %d exit %d\n", r[0], r[1], r[2]);
-    r[0] = lpEnterPulseSyncMode(h);
-    r[1] = lpStartPulseMaster(h, 2000, 7);
-    r[2] = lpStopPulses(h);
-    r[3] = lpExitSyncMode(h);
-    std::printf("pulse-sync %d %d %d %d\n", r[0], r[1], r[2], r[3]);
-    r[0] = lpEnterEncoderSyncMode(h);
-    r[1] = lpExitSyncMode(h);
-    std::printf("encoder-sync %d %d\n", r[0], r[1]);
+    show("halt", lpHaltSyncMode(h));
+    show("outstanding", lpSendMultipleProfileRequest(h, 5));
+    show("exit", lpExitSyncMode(h));
+    show("pulse-sync", lpEnterPulseSyncMode(h));
+    show("pulses", lpStartPulseMaster(h, 2000, 7));
+    show("stop-pulses", lpStopPulses(h));
+    show("exit", lpExitSyncMode(h));
+    show("encoder-sync", lpEnterEncoderSyncMode(h));
+    show("exit", lpExitSyncMode(h));
 
     std::vector<std::uint8_t> firmware(1000);
-    for (std::size_t i = 0; i < firmware.size(); ++i)
-        firmware[i] = static_cast<std::uint8_t>(i * 7);
-    r[0] = lpSendScannerFirmwareUpdate(h, firmware.data(), 1000, 577);
-    r[1] = lpSendScannerFirmwareUpdate(h, firmware.data(), 999, 576);
-    std::printf("firmware %d %d\n", r[0], r[1]);
-    std::printf("close %d\n", lpCloseConnection(h));
+    for (std::size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<std::uint8_t>(i * 7);
+    show("firmware", lpSendScannerFirmwareUpdate(h, firmware.data(), 1000, 577));
+    show("firmware", lpSendScannerFirmwareUpdate(h, firmware.data(), 999, 576));
+    show("close", lpCloseConnection(h));
+    std::printf("\n");
     return 0;
 }
 
 int runDiscovery(std::uint32_t serial) {
-    ScannerInfo records[8];
-    std::int32_t found = lpFindScannerBySerialNumber(serial, records, 8);
-    std::printf("find-by-serial %d", found);
-    for (std::int32_t i = 0; i < found; ++i) std::printf(" %u", records[i].identity);
-    std::printf("\nset-cable-id %d\n", lpSetCableId(serial, 7));
-    std::printf("set-base-ip %d\n", lpSetBaseIpChar(serial, "10.78.0.50", "255.255.255.0"));
-    found = lpFindScannerByCableId(7, records, 8);
-    std::printf("find-by-cable-id %d", found);
-    for (std::int32_t i = 0; i < found; ++i) std::printf(" %u", records[i].identity);
-    std::printf("\nclear-cable-id %d\n", lpClearCableId(serial));
+    ScannerInfo found[8];
+    const auto identities = [&](std::int32_t count) {
+        for (std::int32_t i = 0; i < count && i < 8; ++i) std::printf(" %u", found[i].identity);
+    };
+    identities(show("find-by-serial", lpFindScannerBySerialNumber(serial, found, 8)));
+    show("set-cable-id", lpSetCableId(serial, 7));
+    show("set-base-ip", lpSetBaseIpChar(serial, "10.78.0.50", "255.255.255.0"));
+    identities(show("find-by-cable-id", lpFindScannerByCableId(7, found, 8)));
+    show("clear-cable-id", lpClearCableId(serial));
+    std::printf("\n");
     return 0;
 }
 

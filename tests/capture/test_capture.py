@@ -40,23 +40,23 @@ def decoded(capture, fields):
         command += ["-e", name]
     run = subprocess.run(command, capture_output=True, text=True, timeout=PROCESS_SECONDS)
     assert run.returncode == 0, run.stderr
-    return [packet["_source"]["layers"] for packet in json.loads(run.stdout)]
+    frames = [packet["_source"]["layers"] for packet in json.loads(run.stdout)]
+    # Every frame decodes without malformed packets or errors.
+    assert [frame for frame in frames if "_ws.malformed" in frame or any(
+        int(severity) >= ERROR_SEVERITY for severity in frame.get("_ws.expert.severity", []))] == []
+    return frames
 
 
-def rows(frames, where, fields):
-    """The fields of the frames where field `where[0]` is present and, unless
-    where[1] is None, takes one of the values where[1]; a field's values
-    in one frame are joined with commas."""
-    name, values = where
-    wanted = None if values is None else {str(v) for v in (values if isinstance(values, (set, tuple)) else (values,))}
-    return [[",".join(frame.get(f, [])) for f in fields] for frame in frames
-            if name in frame and (wanted is None or wanted & set(frame[name]))]
+def rows(frames, name, values, fields):
+    """The fields (space-separated names) of the frames where field `name` is present and, unless
+    values is None, takes one of them; a row is its fields joined by "|", a field's values by commas."""
+    wanted = {str(v) for v in (values if isinstance(values, tuple) else (values,))}
+    return ["|".join(",".join(frame.get(f, [])) for f in fields.split()) for frame in frames
+            if name in frame and (values is None or wanted & set(frame[name]))]
 
 
-def assert_decodes_cleanly(frames):
-    bad = [frame for frame in frames if "_ws.malformed" in frame or
-           any(int(severity) >= ERROR_SEVERITY for severity in frame.get("_ws.expert.severity", []))]
-    assert bad == []
+def named(prefix, names):
+    return " ".join(prefix + name for name in names.split())
 
 
 def in_test_namespace():
@@ -65,36 +65,28 @@ def in_test_namespace():
     if not host or not address or os.readlink("/proc/self/ns/net") == host:
         return False
     shown = subprocess.run(["ip", "-o", "-4", "addr", "show"], capture_output=True, text=True).stdout
-    found = {line.split()[3].split("/")[0] for line in shown.splitlines()} - {"127.0.0.1"}
-    return found == {address}
+    return {line.split()[3].split("/")[0] for line in shown.splitlines()} - {"127.0.0.1"} == {address}
 
 
 class Program:
     """A program in the background whose output goes to a file."""
 
-    def __init__(self, log, *command):
+    def __init__(self, log, *command, ready):
         self.log = log
         self.process = subprocess.Popen(command, stdout=open(log, "w"), stderr=subprocess.STDOUT)
-
-    def wait_for(self, text):
         deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            if text in self.log.read_text():
-                return
-            assert self.process.poll() is None, self.log.read_text()
+        while ready not in log.read_text():
+            assert self.process.poll() is None and time.monotonic() < deadline, f"no '{ready}': {log.read_text()}"
             time.sleep(0.05)
-        pytest.fail(f"no '{text}' from {self.process.args[0]}: {self.log.read_text()}")
 
     def stop(self, stop_signal=signal.SIGTERM):
         self.process.send_signal(stop_signal)
-        status = self.process.wait(timeout=PROCESS_SECONDS)
-        assert status == 0, self.log.read_text()
+        assert self.process.wait(timeout=PROCESS_SECONDS) == 0, self.log.read_text()
         return self.log.read_text()
 
 
 def run_client(*arguments):
-    run = subprocess.run([str(CLIENT), *arguments], capture_output=True, text=True,
-                         timeout=PROCESS_SECONDS)
+    run = subprocess.run([str(CLIENT), *arguments], capture_output=True, text=True, timeout=PROCESS_SECONDS)
     assert run.returncode == 0, run.stderr
     return run.stdout
 
@@ -106,13 +98,11 @@ def recorded(tmp_path_factory):
         pytest.skip("captures run only in the namespace of scripts/tests.d/75-capture.sh")
     work = tmp_path_factory.mktemp("capture")
     capture = work / "session.pcap"
-    emulator = Program(work / "emulator.log", str(EMULATOR), "--bind", SCANNER, "--serial", str(SERIAL),
-                       "--discovery", "--image-width", "64", "--image-height", "48",
-                       "--seconds", str(PROCESS_SECONDS))
-    emulator.wait_for("listening on")
-    dumpcap = Program(work / "dumpcap.log", "dumpcap", "-i", "any", "-P", "-w", str(capture),
-                      "-f", "tcp port 24334 or udp port 30127", "-a", f"duration:{PROCESS_SECONDS}")
-    dumpcap.wait_for("Capturing on")
+    emulator = Program(work / "emulator.log", str(EMULATOR), "--bind", SCANNER, "--serial", str(SERIAL), "--discovery",
+                       "--image-width", "64", "--image-height", "48", "--seconds", str(PROCESS_SECONDS),
+                       ready="listening on")
+    dumpcap = Program(work / "dumpcap.log", "dumpcap", "-i", "any", "-P", "-w", str(capture), "-f",
+                      "tcp port 24334 or udp port 30127", "-a", f"duration:{PROCESS_SECONDS}", ready="Capturing on")
     try:
         live = run_client("session", SCANNER, str(work / "live.par"))
         discovery = run_client("discovery", str(SERIAL))
@@ -121,14 +111,12 @@ def recorded(tmp_path_factory):
         dumpcap.stop(signal.SIGINT)
         emulator.stop()
     replay = Program(work / "replay.log", str(EMULATOR), "--bind", SCANNER, "--replay", str(capture),
-                     "--seconds", str(PROCESS_SECONDS))
-    replay.wait_for("listening on")
+                     "--seconds", str(PROCESS_SECONDS), ready="listening on")
     try:
         replayed = run_client("session", SCANNER, str(work / "replayed.par"))
     finally:
         replay_log = replay.stop()
-    return {"capture": capture, "live": live, "replayed": replayed, "replay_log": replay_log,
-            "discovery": discovery}
+    return {"capture": capture, "live": live, "replayed": replayed, "replay_log": replay_log, "discovery": discovery}
 
 
 def client_line(output, name):
@@ -136,52 +124,44 @@ def client_line(output, name):
     return next(line.split()[1:] for line in output.splitlines() if line.split()[0] == name)
 
 
-# (frames where, fields, expected rows): what the client sent, frame by frame.
+# (field, its values or None, fields shown, expected rows): what the client sent, frame by frame.
 SENT = [
-    (("kelo.command.code", 18), ["kelo.parameters.line"],
-     [["ExposureTime = 800,LaserPower = 250,Bogus = 1"], ["ExposureTime = 800"]]),
-    (("kelo.command.code", 41), ["kelo.laser", "kelo.calibration.value"], [["0", "1.5,-2.25,1e-07"]]),
-    (("kelo.command.code", 42), ["kelo.calibration.value", "kelo.calibration.trailer"],
-     [["1,0,0,0,1,0,0,0,1,250.5,0.25,-0.125,2e-06,3", "0xaaaaaaaa"]]),
-    (("kelo.command.code", 55), ["kelo.laser", "kelo.old_positions.request_word"], [["0", "4"]]),
-    (("kelo.command.code", 26), ["kelo.description.id"], [["2"]]),
-    (("kelo.command.code", 60), [f"kelo.sync_settings.{name}" for name in
-                                 ("real1", "real2", "real3", "int1", "flag1", "real4", "real5",
-                                  "real6", "real7", "real8", "flag2", "flag3")],
-     [["0.0025", "1.5", "2.25", "7", "1", "10.5", "20.25", "30.125", "40", "50.5", "2", "0"]]),
-    (("kelo.command.code", 58), [f"kelo.autoexposure.{name}" for name in
-                                 ("real1", "real2", "real3", "int1", "int2", "int3", "flag")],
-     [["0.01", "650", "325.5", "100", "50", "200", "2"]]),
-    (("kelo.command.code", 59), [f"kelo.scan_window.real{i}" for i in range(1, 5)],
-     [["100", "-100", "-50", "50"]]),
-    (("kelo.command.code", 61), ["kelo.alternating.enable", "kelo.alternating.exposure1",
-                                 "kelo.alternating.exposure2"], [["1", "100", "200"]]),
-    (("kelo.command.code", 49), ["kelo.encoder.value"], [["123456"]]),
-    (("kelo.command.code", 57), ["kelo.pulses.setting1", "kelo.pulses.setting2"], [["2000", "7"], ["0", "0"]]),
-    (("kelo.command.code", 38), ["kelo.batch.requested"], [["5"]] * 4),
-    (("kelo.command.code", (43, 44, 45, 46, 47)), ["kelo.laser"], [["0"]] * 7),
-    (("kelo.command.code", (85, 86)), ["kelo.diagnostic.value1", "kelo.diagnostic.value2",
-                                       "kelo.diagnostic.value3"], [["1", "2", "3"], ["4", "5", "6"]]),
-    (("kelo.command.code", 8), ["kelo.firmware.size", "kelo.firmware.trailer"],
-     [["1000", "0xdeadbeef"], ["999", ""]]),
-    (("kelo_udp.type", 0), ["kelo_udp.selector.mode", "kelo_udp.selector.value"], [["2", str(SERIAL)], ["1", "7"]]),
-    (("kelo_udp.type", 3), ["kelo_udp.serial", "kelo_udp.cable_id.action", "kelo_udp.cable_id"],
-     [[str(SERIAL), "2", "7"], [str(SERIAL), "3", "0"]]),
-    (("kelo_udp.type", 2), ["kelo_udp.serial", "kelo_udp.ip_mode", "kelo_udp.address", "kelo_udp.second_address"],
-     [[str(SERIAL), "1", "10.78.0.50", "255.255.255.0"]]),
+    ("kelo.command.code", 18, "kelo.parameters.line",
+     ["ExposureTime = 800,LaserPower = 250,Bogus = 1", "ExposureTime = 800"]),
+    ("kelo.command.code", 41, "kelo.laser kelo.calibration.value", ["0|1.5,-2.25,1e-07"]),
+    ("kelo.command.code", 42, "kelo.calibration.value kelo.calibration.trailer",
+     ["1,0,0,0,1,0,0,0,1,250.5,0.25,-0.125,2e-06,3|0xaaaaaaaa"]),
+    ("kelo.command.code", 55, "kelo.laser kelo.old_positions.request_word", ["0|4"]),
+    ("kelo.command.code", 26, "kelo.description.id", ["2"]),
+    ("kelo.command.code", 60, named("kelo.sync_settings.", "real1 real2 real3 int1 flag1 real4 real5 real6 real7 "
+                                                           "real8 flag2 flag3"),
+     ["0.0025|1.5|2.25|7|1|10.5|20.25|30.125|40|50.5|2|0"]),
+    ("kelo.command.code", 58, named("kelo.autoexposure.", "real1 real2 real3 int1 int2 int3 flag"),
+     ["0.01|650|325.5|100|50|200|2"]),
+    ("kelo.command.code", 59, named("kelo.scan_window.", "real1 real2 real3 real4"), ["100|-100|-50|50"]),
+    ("kelo.command.code", 61, named("kelo.alternating.", "enable exposure1 exposure2"), ["1|100|200"]),
+    ("kelo.command.code", 49, "kelo.encoder.value", ["123456"]),
+    ("kelo.command.code", 57, "kelo.pulses.setting1 kelo.pulses.setting2", ["2000|7", "0|0"]),
+    ("kelo.command.code", 38, "kelo.batch.requested", ["5"] * 4),
+    ("kelo.command.code", (43, 44, 45, 46, 47), "kelo.laser", ["0"] * 7),
+    ("kelo.command.code", (85, 86), named("kelo.diagnostic.", "value1 value2 value3"), ["1|2|3", "4|5|6"]),
+    ("kelo.command.code", 8, "kelo.firmware.size kelo.firmware.trailer", ["1000|0xdeadbeef", "999|"]),
+    ("kelo_udp.type", 0, "kelo_udp.selector.mode kelo_udp.selector.value", [f"2|{SERIAL}", "1|7"]),
+    ("kelo_udp.type", 3, named("kelo_udp.", "serial cable_id.action cable_id"), [f"{SERIAL}|2|7", f"{SERIAL}|3|0"]),
+    ("kelo_udp.type", 2, named("kelo_udp.", "serial ip_mode address second_address"),
+     [f"{SERIAL}|1|10.78.0.50|255.255.255.0"]),
 ]
 # What the answers hold, compared with what the client read through the library.
-RECEIVED_FIELDS = ["frame.number", "kelo.command.code", "kelo.answer.command", "kelo.unmatched", "kelo.errors.count",
-                   "kelo.errors.message", "kelo.status.key", "kelo.status.value", "kelo.description.text",
-                   "kelo.calibration.window.raw", "kelo.batch.count", "kelo.image.row_length",
-                   "kelo.image.rows", "kelo.firmware.accepted", "kelo_udp.type", "kelo_udp.info.identity",
-                   "kelo_udp.info.block_text"]
+RECEIVED_FIELDS = "frame.number kelo.unmatched " + named("kelo.", "errors.count errors.message status.key status.value "
+                                                         "description.text calibration.window.raw batch.count "
+                                                         "image.row_length image.rows firmware.accepted") + " " + \
+    named("kelo_udp.", "info.identity info.block_text")
 
 
 @pytest.fixture(scope="module")
 def frames(recorded):
-    fields = RECEIVED_FIELDS + [name for where, names, _ in SENT for name in [where[0], *names]]
-    return decoded(recorded["capture"], fields)
+    fields = RECEIVED_FIELDS.split() + [name for where, _, names, _ in SENT for name in [where, *names.split()]]
+    return decoded(recorded["capture"], fields + ["kelo.answer.command"])
 
 
 def test_replay_gives_the_client_the_same_results(recorded):
@@ -192,46 +172,30 @@ def test_replay_gives_the_client_the_same_results(recorded):
     assert all("(code 41)" in line for line in differing), recorded["replay_log"]
 
 
-def test_capture_decodes_without_malformed_packets_or_errors(frames):
-    assert_decodes_cleanly(frames)
-
-
 def test_every_command_is_decoded_and_every_answer_matched(frames):
-    codes = [int(code) for row in rows(frames, ("kelo.command.code", None), ["kelo.command.code"])
-             for code in row[0].split(",")]
+    codes = [int(code) for row in rows(frames, "kelo.command.code", None, "kelo.command.code") for code in row.split(",")]
     assert set(codes) == set(ANSWERS_OWED)
-    matched = rows(frames, ("kelo.answer.command", None), ["kelo.answer.command"])
-    assert sum(len(row[0].split(",")) for row in matched) == sum(ANSWERS_OWED[code] for code in codes)
-    assert rows(frames, ("kelo.unmatched", None), ["frame.number"]) == []
-
-
-@pytest.mark.parametrize("where,fields,expected", SENT, ids=[f"{w[0]}={w[1]}" for w, _, _ in SENT])
-def test_commands_carry_the_values_sent(frames, where, fields, expected):
-    found = rows(frames, where, fields)
-    if where[0].startswith("kelo_udp"):
-        # Broadcasts are captured twice: going out, and looped back to the emulator.
-        found = [row for i, row in enumerate(found) if i == 0 or row != found[i - 1]]
-    assert found == expected
+    matched = rows(frames, "kelo.answer.command", None, "kelo.answer.command")
+    assert sum(len(row.split(",")) for row in matched) == sum(ANSWERS_OWED[code] for code in codes)
+    assert rows(frames, "kelo.unmatched", None, "frame.number") == []
 
 
 def test_answers_hold_what_the_library_read(recorded, frames):
     live = recorded["live"]
     messages = live.splitlines()[1].split(" | ")[1:]
-    assert rows(frames, ("kelo.errors.count", None), ["kelo.errors.count", "kelo.errors.message"]) == \
-        [[str(len(messages)), ",".join(messages)]]
-    status = rows(frames, ("kelo.answer.command", 24), ["kelo.status.key", "kelo.status.value"])[0]
-    assert [f"{k}={v}" for k, v in zip(status[0].split(","), status[1].split(","))] == client_line(live, "status")[1:]
-    assert rows(frames, ("kelo.answer.command", 26), ["kelo.description.text"]) == \
-        [[" ".join(client_line(live, "description")[1:])]]
-    windows = rows(frames, ("kelo.answer.command", 47), ["kelo.calibration.window.raw"])
-    assert windows[0] == [",".join(client_line(live, "scan-window")[1:])]
-    batches = rows(frames, ("kelo.answer.command", 38), ["kelo.batch.count"])
-    assert batches[:3] == [[client_line(live, "batch")[0]]] * 3
-    assert rows(frames, ("kelo.image.row_length", None), ["kelo.image.row_length", "kelo.image.rows"]) == \
-        [["64", "48"]] * 5
-    assert rows(frames, ("kelo.answer.command", 8), ["kelo.firmware.accepted"]) == [["1"], ["1"]]
-    assert rows(frames, ("kelo_udp.type", 1), ["kelo_udp.info.identity", "kelo_udp.info.block_text"]) == \
-        [[str(SERIAL), "kelo-scanner-emulator"]] * 2
+    assert rows(frames, "kelo.errors.count", None, "kelo.errors.count kelo.errors.message") == \
+        [f"{len(messages)}|{','.join(messages)}"]
+    keys, values = rows(frames, "kelo.answer.command", 24, "kelo.status.key kelo.status.value")[0].split("|")
+    assert [f"{k}={v}" for k, v in zip(keys.split(","), values.split(","))] == client_line(live, "status")[1:]
+    assert rows(frames, "kelo.answer.command", 26, "kelo.description.text") == \
+        [" ".join(client_line(live, "description")[1:])]
+    assert rows(frames, "kelo.answer.command", 47, "kelo.calibration.window.raw")[0] == \
+        ",".join(client_line(live, "scan-window")[1:])
+    assert rows(frames, "kelo.answer.command", 38, "kelo.batch.count")[:3] == [client_line(live, "batch")[0]] * 3
+    assert rows(frames, "kelo.image.row_length", None, "kelo.image.row_length kelo.image.rows") == ["64|48"] * 5
+    assert rows(frames, "kelo.answer.command", 8, "kelo.firmware.accepted") == ["1", "1"]
+    assert rows(frames, "kelo_udp.type", 1, "kelo_udp.info.identity kelo_udp.info.block_text") == \
+        [f"{SERIAL}|kelo-scanner-emulator"] * 2
     assert recorded["discovery"].splitlines()[0] == f"find-by-serial 1 {SERIAL}"
 
 
@@ -241,18 +205,13 @@ def word(*values):
     return b"".join(struct.pack(">I", value & 0xFFFFFFFF) for value in values)
 
 
-def counted(text):
-    return word(len(text)) + text
-
-
 def answer(answer_type, payload, length=None):
     return word(answer_type, len(payload) if length is None else length) + payload
 
 
 def ipv4(source, destination, protocol, body):
-    header = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(body), 0, 0x4000, 64, protocol, 0,
-                         bytes(source), bytes(destination))
-    return header + body
+    return struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(body), 0, 0x4000, 64, protocol, 0, bytes(source),
+                       bytes(destination)) + body
 
 
 def write_pcap(path, packets):
@@ -285,8 +244,7 @@ def tcp_session(exchanges, segment=7):
 
 
 def udp(body):
-    header = struct.pack(">HHHH", 50000, 30127, 8 + len(body), 0)
-    return ipv4((10, 0, 0, 1), (10, 0, 0, 255), 17, header + body)
+    return ipv4((10, 0, 0, 1), (10, 0, 0, 255), 17, struct.pack(">HHHH", 50000, 30127, 8 + len(body), 0) + body)
 
 
 MAGIC = struct.pack("<I", 0xA223AE7F)
@@ -297,7 +255,7 @@ LYING_SESSION = [
     (True, word(24, 0)),
     (False, answer(24, word(1000, 1, 2))),  # 1000 pairs announced, one sent
     (True, word(47, 4, 0)),
-    (False, answer(47, counted(b"1.5") + word(0xFFFFFF00) + b"abc")),  # a text longer than the answer
+    (False, answer(47, word(3) + b"1.5" + word(0xFFFFFF00) + b"abc")),  # a text longer than the answer
     (True, word(48, 0)),
     (False, answer(39, word(3) + answer(39, word(1) + answer(0, word(*range(9), 100000, 1, 2, 3)))
                    + answer(0, word(*range(9), -5)))),  # nested batch, too many points, too few answers
@@ -319,26 +277,22 @@ LYING_DATAGRAMS = [
 ]
 
 
-# (frames where, fields, expected rows): what cannot be decoded is shown as such, with its
-# length; the expert items (kelo.short ...) show 1 where they are raised.
+# (field, its values or None, fields shown, expected rows): what cannot be decoded is shown as
+# such, with its length; the expert items (kelo.short ...) show 1 where they are raised.
 LYING_SHOWN = [
-    (("kelo.command.code", 77), ["kelo.command.length", "kelo.payload", "kelo.unknown_command"],
-     [["5", "0102030405", "1"]]),
-    (("kelo.answer.type", 99), ["kelo.answer.length", "kelo.payload", "kelo.answer.command", "kelo.unknown_answer"],
-     [["6", "000000000000", "10", "1"]]),
-    (("kelo.status.count", None), ["kelo.status.count", "kelo.status.key", "kelo.short"], [["1000", "1", "1"]]),
-    (("kelo.answer.command", 47), ["kelo.calibration.value", "kelo.string.length", "kelo.payload", "kelo.short"],
-     [["1.5", "3,4294967040", "616263", "1"]]),
-    (("kelo.answer.command", 48), ["kelo.batch.count", "kelo.record.point_count", "kelo.short"],
-     [["3,1", "100000,-5", "1,1"]]),
-    (("kelo.errors.count", None), ["kelo.errors.count", "kelo.parameters_rejected"], [["-1", "1"]]),
-    (("kelo.command.code", 26), ["kelo.command.length", "kelo.payload", "kelo.short"], [["2", "0001", "1"]]),
-    (("kelo.answer.command", 8), ["kelo.firmware.accepted", "kelo.firmware_refused"], [["0", "1"]]),
-    (("kelo.answer.command", 13), ["kelo.answer.length", "kelo.huge_length"], [["2147483632", "1"]]),
-    (("kelo_udp", None), ["kelo_udp.type", "kelo_udp.wrong_magic", "kelo_udp.unknown_type", "kelo_udp.size",
-                          "kelo_udp.info.identity", "kelo_udp.nonzero"],
-     [["0", "1", "", "", "", ""], ["9", "", "1", "", "", ""], ["", "", "", "1", "", ""],
-      ["1", "", "", "1", "99", ""], ["0", "", "", "", "", "1"]]),
+    ("kelo.command.code", 77, "kelo.command.length kelo.payload kelo.unknown_command", ["5|0102030405|1"]),
+    ("kelo.answer.type", 99, "kelo.answer.length kelo.payload kelo.answer.command kelo.unknown_answer",
+     ["6|000000000000|10|1"]),
+    ("kelo.status.count", None, "kelo.status.count kelo.status.key kelo.short", ["1000|1|1"]),
+    ("kelo.answer.command", 47, "kelo.calibration.value kelo.string.length kelo.payload kelo.short",
+     ["1.5|3,4294967040|616263|1"]),
+    ("kelo.answer.command", 48, "kelo.batch.count kelo.record.point_count kelo.short", ["3,1|100000,-5|1,1"]),
+    ("kelo.errors.count", None, "kelo.errors.count kelo.parameters_rejected", ["-1|1"]),
+    ("kelo.command.code", 26, "kelo.command.length kelo.payload kelo.short", ["2|0001|1"]),
+    ("kelo.answer.command", 8, "kelo.firmware.accepted kelo.firmware_refused", ["0|1"]),
+    ("kelo.answer.command", 13, "kelo.answer.length kelo.huge_length", ["2147483632|1"]),
+    ("kelo_udp", None, named("kelo_udp.", "type wrong_magic unknown_type size info.identity nonzero"),
+     ["0|1||||", "9||1|||", "|||1||", "1|||1|99|", "0|||||1"]),
 ]
 
 
@@ -346,13 +300,17 @@ LYING_SHOWN = [
 def lying_frames(tmp_path_factory):
     path = tmp_path_factory.mktemp("lying") / "lying.pcap"
     write_pcap(path, tcp_session(LYING_SESSION) + [udp(body) for body in LYING_DATAGRAMS])
-    return decoded(path, [name for where, names, _ in LYING_SHOWN for name in [where[0], *names]])
+    return decoded(path, [name for where, _, names, _ in LYING_SHOWN for name in [where, *names.split()]])
 
 
-def test_lying_peer_decodes_without_malformed_packets_or_errors(lying_frames):
-    assert_decodes_cleanly(lying_frames)
+SHOWN = [("frames", *row) for row in SENT] + [("lying_frames", *row) for row in LYING_SHOWN]
 
 
-@pytest.mark.parametrize("where,fields,expected", LYING_SHOWN, ids=[f"{w[0]}={w[1]}" for w, _, _ in LYING_SHOWN])
-def test_lying_peer_is_shown_as_it_is(lying_frames, where, fields, expected):
-    assert rows(lying_frames, where, fields) == expected
+@pytest.mark.parametrize("capture,where,values,fields,expected", SHOWN,
+                         ids=[f"{c}:{w}={v}" for c, w, v, _, _ in SHOWN])
+def test_frames_show_what_was_sent(request, capture, where, values, fields, expected):
+    found = rows(request.getfixturevalue(capture), where, values, fields)
+    if capture == "frames" and where.startswith("kelo_udp"):
+        # Broadcasts are captured twice: going out, and looped back to the emulator.
+        found = [row for i, row in enumerate(found) if i == 0 or row != found[i - 1]]
+    assert found == expected

@@ -12,43 +12,34 @@ static class KeloDllTest
 
     static void Check(bool ok, string what)
     {
-        if (ok) return;
-        failures++;
-        Console.Error.WriteLine("FAILED: " + what);
+        if (!ok) { failures++; Console.Error.WriteLine("FAILED: " + what); }
     }
 
     static int Main(string[] args)
     {
-        string host = args[0];
         int points = int.Parse(args[1]);
         for (int i = 2; i < args.Length; i++)
         {
             string[] pair = args[i].Split('=');
             Type record = typeof(ProfileRecord).Assembly.GetType("Kelo." + pair[0]);
-            Check(record != null && Marshal.SizeOf(record) == int.Parse(pair[1]),
-                  "Marshal.SizeOf(" + pair[0] + ") is the C size " + pair[1]);
+            Check(record != null && Marshal.SizeOf(record) == int.Parse(pair[1]), "Marshal.SizeOf(" + args[i] + ")");
         }
         Check(KeloDll.lpGetKeloDllMajorVersionNumber() == 3865, "major version");
-
-        IntPtr h = KeloDll.lpOpenConnection(host);
-        Check(h != IntPtr.Zero, "lpOpenConnection " + host);
-        if (h == IntPtr.Zero) return 1;
+        IntPtr h = KeloDll.lpOpenConnection(args[0]);
+        if (h == IntPtr.Zero) { Console.Error.WriteLine("FAILED: lpOpenConnection " + args[0]); return 1; }
 
         // A rejected upload: its messages are the connection's, read as text.
-        Check(KeloDll.lpSendParametersToScanner(h, "Bogus = 1\nLaserPower = 500\n") == KeloDll.KELO_ERROR_STATE,
-              "a bad parameter set is rejected");
-        Check(KeloDll.lpGetNumberOfErrorMessages(h) == 2, "two messages");
+        Check(KeloDll.lpSendParametersToScanner(h, "Bogus = 1\nLaserPower = 500\n") == KeloDll.KELO_ERROR_STATE &&
+              KeloDll.lpGetNumberOfErrorMessages(h) == 2, "a bad parameter set is rejected with two messages");
         Check(KeloDll.GetErrorMessage(h, 0) == "line 1: unknown parameter Bogus", "first message");
-        Check(KeloDll.GetErrorMessage(h, 1) == "line 2: LaserPower must be an integer from 0 to 100",
-              "second message");
+        Check(KeloDll.GetErrorMessage(h, 1) == "line 2: LaserPower must be an integer from 0 to 100", "second message");
         Check(KeloDll.GetErrorMessage(h, 2) == null, "no third message");
         Check(KeloDll.lpBeginSendParametersToScanner(h, "ExposureTime = 1234\n") == KeloDll.KELO_OK &&
               KeloDll.lpEndSendParametersToScanner(h) == KeloDll.KELO_OK &&
               KeloDll.lpGetNumberOfErrorMessages(h) == 0, "a good set is accepted in two steps");
 
         // Time-synchronised batches, one request kept ahead.
-        Check(KeloDll.lpEnterTimeSyncMode(h) == KeloDll.KELO_OK, "lpEnterTimeSyncMode");
-        Check(KeloDll.lpIsInSyncMode(h) == 1, "synchronised");
+        Check(KeloDll.lpEnterTimeSyncMode(h) == KeloDll.KELO_OK && KeloDll.lpIsInSyncMode(h) == 1, "synchronised");
         var records = new ProfileRecord[100];
         int total = 0;
         Check(KeloDll.lpSendMultipleProfileRequest(h, 100) == KeloDll.KELO_OK, "first request");
@@ -58,14 +49,12 @@ static class KeloDllTest
             int got = KeloDll.lpReadMultipleProfilesTimeout(h, records, 100, 5000);
             Check(got > 0 && got <= 100, "batch " + batch + " gave " + got);
             for (int i = 0; i < got; i++)
-            {
                 Check(records[i].pointCount == points && records[i].points.Length == 3 * ProfileRecord.MaxPoints,
                       "profile " + i + " of batch " + batch + " has " + records[i].pointCount + " points");
-            }
             total += Math.Max(got, 0);
         }
-        Check(KeloDll.lpExitSyncMode(h) == KeloDll.KELO_OK, "lpExitSyncMode");
-        Check(KeloDll.lpGetNumberOfOutstandingRequests(h) == 0, "nothing outstanding");
+        Check(KeloDll.lpExitSyncMode(h) == KeloDll.KELO_OK && KeloDll.lpGetNumberOfOutstandingRequests(h) == 0,
+              "sync mode left with nothing outstanding");
 
         // A group walk names the idle member by its full pointer-sized handle.
         IntPtr group = KeloDll.lpMultipleScannerCreate();

@@ -18,15 +18,10 @@ int _fltused = 0;
 static ProfileRecord records[10];
 static int failures = 0;
 
-static unsigned long length(const char* text) {
-    unsigned long n = 0;
-    while (text[n] != '\0') ++n;
-    return n;
-}
-
 static void say(const char* text) {
-    unsigned long written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, length(text), &written, 0);
+    unsigned long n = 0, written = 0;
+    while (text[n] != '\0') ++n;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, n, &written, 0);
 }
 
 static int same(const char* a, const char* b) {
@@ -44,10 +39,8 @@ static void check(int ok, const char* what) {
 
 /* The last word of the command line. */
 static const char* lastArgument(void) {
-    char* line = GetCommandLineA();
-    char* last = line;
-    char* p;
-    for (p = line; *p != '\0'; ++p) {
+    char *p, *last = GetCommandLineA();
+    for (p = last; *p != '\0'; ++p) {
         if (*p == ' ' && p[1] != ' ' && p[1] != '\0') last = p + 1;
     }
     for (p = last; *p != '\0' && *p != ' '; ++p) {}
@@ -56,30 +49,26 @@ static const char* lastArgument(void) {
 }
 
 void clientMain(void) {
-    ScannerConnection* h;
+    ScannerConnection* h = lpOpenConnection(lastArgument());
     int32_t got;
     check(lpGetKeloDllMajorVersionNumber() == 3865u, "lpGetKeloDllMajorVersionNumber");
-    h = lpOpenConnection(lastArgument());
     check(h != 0, "lpOpenConnection");
     if (h == 0) ExitProcess(1);
 
     /* The decorated export, then plain ones reading its answer. */
     check(lpBeginSendParametersToScanner(h, "Bogus = 1\n") == 0, "lpBeginSendParametersToScanner");
-    check(lpEndSendParametersToScanner(h) == KELO_ERROR_STATE, "lpEndSendParametersToScanner");
-    check(lpGetNumberOfErrorMessages(h) == 1, "lpGetNumberOfErrorMessages");
-    check(lpGetErrorMessage(h, 0) != 0 &&
-              same(lpGetErrorMessage(h, 0), "line 1: unknown parameter Bogus"),
+    check(lpEndSendParametersToScanner(h) == KELO_ERROR_STATE && lpGetNumberOfErrorMessages(h) == 1,
+          "lpEndSendParametersToScanner");
+    check(lpGetErrorMessage(h, 0) != 0 && same(lpGetErrorMessage(h, 0), "line 1: unknown parameter Bogus"),
           "lpGetErrorMessage");
 
     /* Doubles on the stack: the callee pops 36 bytes. */
     check(lpOverrideScanWindow(h, 100.0, -100.0, -50.0, 50.0) == 0, "lpOverrideScanWindow");
 
-    check(lpEnterTimeSyncMode(h) == 0, "lpEnterTimeSyncMode");
-    check(lpSendMultipleProfileRequest(h, 10) == 0, "lpSendMultipleProfileRequest");
+    check(lpEnterTimeSyncMode(h) == 0 && lpSendMultipleProfileRequest(h, 10) == 0, "lpSendMultipleProfileRequest");
     got = lpReadMultipleProfiles(h, records, 10);
     check(got > 0 && got <= 10 && records[0].pointCount > 0, "lpReadMultipleProfiles");
-    check(lpExitSyncMode(h) == 0, "lpExitSyncMode");
-    check(lpCloseConnection(h) == 0, "lpCloseConnection");
+    check(lpExitSyncMode(h) == 0 && lpCloseConnection(h) == 0, "lpExitSyncMode, lpCloseConnection");
 
     say(failures == 0 ? "msvc client: all calls answered as expected\n" : "msvc client: failures\n");
     ExitProcess(failures == 0 ? 0 : 1);
