@@ -219,7 +219,7 @@ TEST_F(CalibrationTest, CutOrLyingAnswers) {
 
 // Fourteen "%.10g" texts between the laser word and the AA trailer, in
 // either sync state; only laser 0 exists.
-TEST_F(CalibrationTest, IntrinsicUploadBytes) {
+TEST_F(CalibrationTest, IntrinsicUploadBytesAndResults) {
     ScannerConnection* c = connection_;
     c->syncFlag = 1;
     const Bytes zeros = upload(kCmdIntrinsicCalibration, 0, std::vector<std::string>(14, "0"), true);
@@ -236,15 +236,12 @@ TEST_F(CalibrationTest, IntrinsicUploadBytes) {
     c->syncFlag = 0;
     ASSERT_EQ(lpRetrieveCalibrationValues(c), KELO_OK);
     EXPECT_EQ(transform(c, 0), (Doubles{1e-7, 100, -0.25, 0.6666666667, -0.0, 1.23456789e12, 1, 2, 3, 4, 5, 6, 7, 8}));
-}
-
-TEST_F(CalibrationTest, IntrinsicUploadToAVanishedPeerFails) {
+    // To a vanished peer: the first sends may still be buffered; a bounded
+    // number of tries reaches the reset.
     emulator_.stop();
     int32_t result = 0;
-    // The first sends may still be buffered; a bounded number of tries
-    // reaches the reset.
     for (int i = 0; i < 50 && result == 0; ++i) {
-        result = lpSendIntrinsicCalibrationN(connection_, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+        result = lpSendIntrinsicCalibrationN(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
         net::sleepMilliseconds(10);
     }
     EXPECT_EQ(result, KELO_ERROR_IO);
@@ -362,7 +359,7 @@ TEST_F(ScriptedHistory, LongEntryTextIsCutToThirtyOneCharacters) {
 // A scanner that answers with more entries than the caller asked for must
 // not make the library write past the caller's array; counts below one are
 // returned with nothing written.
-TEST_F(ScriptedHistory, EntriesBeyondTheCapacityAreReadButNotWritten) {
+TEST_F(ScriptedHistory, EntriesBeyondTheCapacityOrCutAreNotWritten) {
     for (std::int32_t count : {0, -3}) {
         script(count, {});
         EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), count);
@@ -379,10 +376,8 @@ TEST_F(ScriptedHistory, EntriesBeyondTheCapacityAreReadButNotWritten) {
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, nullptr, 0), 0);
     // The connection is still in step.
     EXPECT_EQ(readScanWindow(connection_, 0)[0], -50000);
-}
-
-TEST_F(ScriptedHistory, CutEntryGivesIoError) {
-    // The answer stops inside the second entry and the peer closes.
+    // An answer that stops inside the second entry, the peer gone: whole
+    // entries are kept.
     script(3, {{"1", "2", "3", "a"}, {"4", "5"}}, true);
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 3), KELO_ERROR_IO);
     EXPECT_EQ(entries_[0].position[1], 2.0);
