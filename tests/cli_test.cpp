@@ -157,12 +157,11 @@ TEST_F(KeloCliTest, StatusListsEveryValueAndTheDescriptionsAskedFor) {
 }
 
 TEST_F(KeloCliTest, ParameterFileRoundTripsAndRejectionsShowTheScannersMessages) {
-    std::string served;
-    {
-        auto& parameters = emulator_.state<emu::ParameterState>();
+    auto& parameters = emulator_.state<emu::ParameterState>();
+    const std::string served = [&] {
         std::lock_guard<std::mutex> lock(parameters.mutex);
-        served = parameters.render();
-    }
+        return parameters.render();
+    }();
     const CliRun get = kelo("params get " + address_ + quoted("p.txt"));
     ASSERT_EQ(get.exitCode, 0) << get.err;
     EXPECT_EQ(read("p.txt"), served);
@@ -190,12 +189,10 @@ TEST_F(KeloCliTest, GrabWritesEveryProfileAsCsvPlotsTheLastAndLeavesSyncMode) {
                             " --plot" + quoted("g.svg"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::string expected = "profile,point,v0,v1,v2\n";
-    for (int profile = 0; profile < 25; ++profile) {
-        for (int point = 0; point < 4; ++point) {
+    for (int profile = 0; profile < 25; ++profile)
+        for (int point = 0; point < 4; ++point)
             expected += std::to_string(profile) + "," + std::to_string(point) + "," +
                         std::to_string(profile * 1000 + point) + "," + std::to_string(-point) + ",7\n";
-        }
-    }
     EXPECT_EQ(read("g.csv"), expected);
     EXPECT_EQ(emulator_.commandCount(kCmdEnterTimeSync), 1u);
     EXPECT_EQ(emulator_.commandCount(kCmdExitSync), 1u);
@@ -266,10 +263,9 @@ TEST_F(KeloCliTest, GrabWritesAPointCloudAndAHeightMap) {
     const std::string pcd = read("c.pcd");
     EXPECT_TRUE(has(pcd, "\nFIELDS x y z intensity\n") && has(pcd, "\nPOINTS 17\n")) << pcd;
     std::ostringstream points;  // x = value 0, y = 0.5 * header value 1, z = value 1
-    for (std::uint32_t i = 0; i < 5; ++i) {
+    for (std::uint32_t i = 0; i < 5; ++i)
         for (std::uint32_t p = 0; p < (i % 2 ? 4u : 3u); ++p)
             points << i * 1000 + p << ' ' << (i * 10 + 1) * 0.5 << ' ' << -static_cast<int>(p) << " 7\n";
-    }
     ASSERT_TRUE(has(pcd, "\nDATA ascii\n"));
     EXPECT_EQ(pcd.substr(pcd.find("\nDATA ascii\n") + 12), points.str());
 
