@@ -73,21 +73,15 @@ def test_parameters(emulator, tmp_path):
         scanner.exit_sync()
 
 
+# Codes the other tests of the package do not meet on a real connection.
 @pytest.mark.parametrize("code, call, synchronised, messages, expected", [
     (-1, "lpGetScan", False, [], kelo.TransferError),
-    (-2, "lpOverrideScanWindow", False, [], kelo.ArgumentError),
     (-3, "lpGetProfile", False, [], kelo.NoProfileError),
-    (-4, "lpReadMultipleProfilesTimeout", False, [], kelo.ProfileTimeoutError),
     (21, "lpGetScan", False, [], kelo.SyncStateError),
-    (21, "lpSendParametersToScanner", True, [], kelo.SyncStateError),
-    (21, "lpSendParametersToScanner", False, ["bad"], kelo.ParameterError),
-    (21, "lpSendParameterFileToScanner", False, ["Couldn't open local parameter file: x"],
-     kelo.ParameterFileError),
     (21, "lpSendParameterFileToScanner", False, ["bad", "worse"], kelo.ParameterError),
     (21, "lpGetParameterFileFromScanner", False, [], kelo.ParameterFileError),
     (21, "lpSendScannerFirmwareUpdate", False, [], kelo.FirmwareNotConfirmedError),
     (21, "lpGetLaserCount", False, [], kelo.NotRetrievedError),
-    (21, "lpMultipleScannerAddConnection", False, [], kelo.AlreadyMemberError),
 ])
 def test_result_codes_become_exceptions(code, call, synchronised, messages, expected):
     error = errors.error_for(code, call, synchronised, messages)
