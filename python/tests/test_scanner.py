@@ -90,7 +90,7 @@ def test_result_codes_become_exceptions(code, call, synchronised, messages, expe
     assert f"({code})" in str(error)
 
 
-def test_commands_reach_the_wire_as_specified(recorder):
+def test_commands_put_their_words_on_the_wire(recorder):
     steps = [  # (method, arguments, the words sent)
         ("set_encoder_value", (0xFFFFFFFF,), (49, 4, 0xFFFFFFFF)),
         ("override_sync_settings", (0.0025, 0.5, -0.0001, 7, 2, 1.5, 2.5, 3.5, 4.5, 5.5, 255, 0),
