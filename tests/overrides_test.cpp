@@ -14,27 +14,17 @@
 #include "core/scanner_connection.h"
 #include "emulator/override_state.h"
 #include "support/emulator_fixture.h"
+#include "support/g3_checks.h"
 
 namespace kelo::test {
 namespace {
 
 using emu::Bytes;
 
-Bytes words(std::initializer_list<std::uint32_t> values) {
-    Bytes bytes;
-    for (std::uint32_t v : values) emu::appendWord(bytes, v);
-    return bytes;
-}
-
 std::uint32_t u(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
-class OverrideTest : public EmulatorTest {
+class OverrideTest : public ConnectedTest {
 protected:
-    void SetUp() override {
-        EmulatorTest::SetUp();
-        c_ = open();
-        ASSERT_NE(c_, nullptr);
-    }
     // The emulator records a command just after its bytes arrived; wait
     // (bounded) until it has recorded count commands with this code.
     const emu::OverrideState& recorded(std::uint32_t code = 0, std::size_t count = 0) {
@@ -44,126 +34,92 @@ protected:
         }
         return state;
     }
-    ScannerConnection* c_ = nullptr;
 };
 
+// Out of range (NaN, infinities, beyond 32 bits) is marked by INT32_MIN;
+// -2147483.6489 truncates into range.
 TEST(OverrideScaling, TruncatesTowardZeroAndMarksOutOfRange) {
-    EXPECT_EQ(scaledValue(0.0025, kScaleMicro), 2500);
-    EXPECT_EQ(scaledValue(-0.0000019, kScaleMicro), -1);
-    EXPECT_EQ(scaledValue(1.9999, kScaleMilli), 1999);
-    EXPECT_EQ(scaledValue(-1.9999, kScaleMilli), -1999);
-    EXPECT_EQ(scaledValue(2147483.647, kScaleMilli), 2147483647);
-    EXPECT_EQ(scaledValue(-2147483.648, kScaleMilli), INT32_MIN);
-    EXPECT_EQ(scaledValue(2147483.648, kScaleMilli), INT32_MIN);
-    EXPECT_EQ(scaledValue(-2147483.6489, kScaleMilli), INT32_MIN);  // truncates into range
-    EXPECT_EQ(scaledValue(-2147483.650, kScaleMilli), INT32_MIN);
-    EXPECT_EQ(scaledValue(1e300, kScaleMilli), INT32_MIN);
-    EXPECT_EQ(scaledValue(-std::numeric_limits<double>::infinity(), kScaleMilli), INT32_MIN);
-    EXPECT_EQ(scaledValue(std::nan(""), kScaleMilli), INT32_MIN);
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value, scale;
+        std::int32_t expected;
+    } cases[] = {{0.0025, kScaleMicro, 2500}, {-0.0000019, kScaleMicro, -1}, {1.9999, kScaleMilli, 1999},
+                 {-1.9999, kScaleMilli, -1999}, {2147483.647, kScaleMilli, 2147483647},
+                 {-2147483.648, kScaleMilli, INT32_MIN}, {2147483.648, kScaleMilli, INT32_MIN},
+                 {-2147483.6489, kScaleMilli, INT32_MIN}, {-2147483.650, kScaleMilli, INT32_MIN},
+                 {1e300, kScaleMilli, INT32_MIN}, {-inf, kScaleMilli, INT32_MIN},
+                 {std::nan(""), kScaleMilli, INT32_MIN}};
+    for (const auto& c : cases) EXPECT_EQ(scaledValue(c.value, c.scale), c.expected) << c.value;
     EXPECT_EQ(scaledWord(-0.0000019, kScaleMicro), 0xFFFFFFFFu);
 }
 
 TEST_F(OverrideTest, SyncSettingsBytesWithEveryScale) {
-    ASSERT_EQ(lpOverrideSyncSettings(c_, 0.0025, 1.5, -2.25, 0xCAFEBABEu, 2, 1.0, -0.5, 3.0009,
-                                     0.0, 1e12, 255, 0),
-              0);
-    expectReceived(words({60, 48, 2500, 15000, u(-22500), 0xCAFEBABEu, 2, 1000, u(-500), 3000,
-                          0, 0x80000000u, 255, 0}));
-    EXPECT_EQ(recorded(60, 1).last(60).size(), 12u);
-    EXPECT_EQ(recorded().last(60)[0], 2500u);
-    EXPECT_EQ(recorded().last(60)[9], 0x80000000u);
-
-    emulator_.clearReceived();
-    ASSERT_EQ(lpOverrideSyncSettings(c_, -0.0000019, std::nan(""), 0, 0, 0, 0, 0, 0, 0, 0, 0, 2),
-              0);
-    expectReceived(words({60, 48, 0xFFFFFFFFu, 0x80000000u, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}));
-}
-
-TEST_F(OverrideTest, SyncSettingsChecks) {
     EXPECT_EQ(lpOverrideSyncSettings(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), -2);
     c_->syncFlag = 1;
     EXPECT_EQ(lpOverrideSyncSettings(c_, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), 21);
     c_->syncFlag = 0;
-    expectReceived({});
-    EXPECT_EQ(recorded().count(60), 0u);
+    ASSERT_EQ(lpOverrideSyncSettings(c_, 0.0025, 1.5, -2.25, 0xCAFEBABEu, 2, 1.0, -0.5, 3.0009, 0.0, 1e12, 255, 0),
+              0);
+    ASSERT_EQ(lpOverrideSyncSettings(c_, -0.0000019, std::nan(""), 0, 0, 0, 0, 0, 0, 0, 0, 0, 2), 0);
+    expectReceived(words({60, 48, 2500, 15000, u(-22500), 0xCAFEBABEu, 2, 1000, u(-500), 3000, 0, 0x80000000u, 255,
+                          0, 60, 48, 0xFFFFFFFFu, 0x80000000u, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}));
+    EXPECT_EQ(recorded(60, 2).count(60), 2u);
+    EXPECT_EQ(recorded().last(60).size(), 12u);
+    EXPECT_EQ(recorded().last(60)[0], 0xFFFFFFFFu);
 }
 
-TEST_F(OverrideTest, AutoexposureBytesAndInclusiveBounds) {
+// The sync state is tested before the ranges, which include both bounds.
+TEST_F(OverrideTest, AutoexposureBytesRangesAndCheckOrder) {
+    const auto set = [this](double r1, double r2, double r3, std::uint32_t i1, std::int32_t i2, std::uint32_t i3) {
+        return lpOverrideLaserAutoexposure(c_, r1, r2, r3, i1, i2, i3, 0);
+    };
+    const double nan = std::nan("");
+    expectAll(-2, {set(0.009, 1, 1, 0, 1, 0), set(1, 650.001, 1, 0, 1, 0), set(1, 1, -1, 0, 1, 0),
+                   set(nan, 1, 1, 0, 1, 0), set(1, 1, 1, 1024, 1, 0), set(1, 1, 1, 0, 0, 0), set(1, 1, 1, 0, 101, 0),
+                   set(1, 1, 1, 0, -5, 0), set(1, 1, 1, 0, 1, 1024),
+                   lpOverrideLaserAutoexposure(nullptr, 0, 0, 0, 5000, 0, 0, 0)});
+    c_->syncFlag = 1;
+    expectAll(21, {set(0.0, 1000.0, 1, 5000, 0, 5000), set(1, 1, 1, 0, 1, 0)});
+    c_->syncFlag = 0;
     ASSERT_EQ(lpOverrideLaserAutoexposure(c_, 0.01, 650.0, 325.5, 1023, 100, 0, 2), 0);
-    expectReceived(words({58, 28, 10, 650000, 325500, 1023, 100, 0, 2}));
-    emulator_.clearReceived();
-    ASSERT_EQ(lpOverrideLaserAutoexposure(c_, 1.0, 2.0, 3.0, 0, 1, 1023, 0), 0);
-    expectReceived(words({58, 28, 1000, 2000, 3000, 0, 1, 1023, 0}));
+    ASSERT_EQ(set(1.0, 2.0, 3.0, 0, 1, 1023), 0);
+    expectReceived(words({58, 28, 10, 650000, 325500, 1023, 100, 0, 2, 58, 28, 1000, 2000, 3000, 0, 1, 1023, 0}));
     EXPECT_EQ(recorded(58, 2).count(58), 2u);
     EXPECT_EQ(recorded().last(58)[5], 1023u);
 }
 
-TEST_F(OverrideTest, AutoexposureRangesAndCheckOrder) {
-    const double nan = std::nan("");
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 0.009, 1, 1, 0, 1, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 650.001, 1, 0, 1, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, -1, 0, 1, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, nan, 1, 1, 0, 1, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 1024, 1, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 0, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 101, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, -5, 0, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 1, 1024, 0), -2);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(nullptr, 0, 0, 0, 5000, 0, 0, 0), -2);
-    // The sync state is tested before the ranges.
-    c_->syncFlag = 1;
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 0.0, 1000.0, 1, 5000, 0, 5000, 0), 21);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 1, 0, 0), 21);
-    c_->syncFlag = 0;
-    expectReceived({});
-}
-
+// Maxima must be strictly above minima; the smaller values have no lower
+// bound and saturate far below.
 TEST_F(OverrideTest, ScanWindowBytesAndStrictOrder) {
-    ASSERT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, -50.0, 50.0), 0);
-    expectReceived(words({59, 16, 100000, u(-100000), u(-50000), 50000}));
-    EXPECT_EQ(recorded(59, 1).last(59), (std::vector<std::uint32_t>{100000, u(-100000), u(-50000), 50000}));
-
-    // The smaller values have no lower bound: far below, they saturate.
-    emulator_.clearReceived();
-    ASSERT_EQ(lpOverrideScanWindow(c_, 2147482.9999, -1e9, -1e9, 0.0015), 0);
-    expectReceived(words({59, 16, 2147482999, 0x80000000u, 0x80000000u, 1}));
-
-    emulator_.clearReceived();
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, 100.0, -50.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, 101.0, -50.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, 50.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, 60.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 2147483.0, -100.0, -50.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, -50.0, 2147483.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, std::nan(""), -100.0, -50.0, 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, std::nan(""), 50.0), -2);
-    EXPECT_EQ(lpOverrideScanWindow(nullptr, 100.0, -100.0, -50.0, 50.0), -2);
+    const auto set = [this](double r1, double r2, double r3, double r4) {
+        return lpOverrideScanWindow(c_, r1, r2, r3, r4);
+    };
+    const double nan = std::nan("");
+    expectAll(-2, {set(100, 100, -50, 50), set(100, 101, -50, 50), set(100, -100, 50, 50), set(100, -100, 60, 50),
+                   set(2147483.0, -100, -50, 50), set(100, -100, -50, 2147483.0), set(nan, -100, -50, 50),
+                   set(100, -100, nan, 50), lpOverrideScanWindow(nullptr, 100, -100, -50, 50)});
     c_->syncFlag = 1;
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, 100.0, -50.0, 50.0), 21);
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, -50.0, 50.0), 21);
+    expectAll(21, {set(100, 100, -50, 50), set(100, -100, -50, 50)});
     c_->syncFlag = 0;
-    expectReceived({});
+    ASSERT_EQ(set(100.0, -100.0, -50.0, 50.0), 0);
+    ASSERT_EQ(set(2147482.9999, -1e9, -1e9, 0.0015), 0);
+    expectReceived(words({59, 16, 100000, u(-100000), u(-50000), 50000,  //
+                          59, 16, 2147482999, 0x80000000u, 0x80000000u, 1}));
+    EXPECT_EQ(recorded(59, 2).last(59), (std::vector<std::uint32_t>{2147482999, 0x80000000u, 0x80000000u, 1}));
 }
 
+// Ranges come before the state: bad exposures on an idle connection are -2.
 TEST_F(OverrideTest, AlternatingExposureOnlyWhileSynchronised) {
+    expectAll(-2, {lpSetAlternatingExposure(c_, 1, 9, 100), lpSetAlternatingExposure(c_, 255, 100, 650001),
+                   lpSetAlternatingExposure(nullptr, 1, 9, 100)});
+    expectAll(21, {lpSetAlternatingExposure(c_, 1, 10, 650000), lpSetAlternatingExposure(c_, 0, -5, 0)});
     c_->syncFlag = 1;
+    expectAll(-2, {lpSetAlternatingExposure(c_, 1, 9, 100), lpSetAlternatingExposure(c_, 1, 100, 650001)});
     ASSERT_EQ(lpSetAlternatingExposure(c_, 0, 0, -5), 0);
-    expectReceived(words({61, 12, 0, 0, u(-5)}));
-    emulator_.clearReceived();
     ASSERT_EQ(lpSetAlternatingExposure(c_, 2, 10, 650000), 0);
-    expectReceived(words({61, 12, 2, 10, 650000}));
-    EXPECT_EQ(recorded(61, 2).last(61), (std::vector<std::uint32_t>{2, 10, 650000}));
-    emulator_.clearReceived();
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 1, 9, 100), -2);
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 1, 100, 650001), -2);
     c_->syncFlag = 0;
-    // Ranges come before the state: bad exposures on an idle connection are -2.
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 1, 9, 100), -2);
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 255, 100, 650001), -2);
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 1, 10, 650000), 21);
-    EXPECT_EQ(lpSetAlternatingExposure(c_, 0, -5, 0), 21);
-    EXPECT_EQ(lpSetAlternatingExposure(nullptr, 1, 9, 100), -2);
-    expectReceived({});
+    expectReceived(words({61, 12, 0, 0, u(-5), 61, 12, 2, 10, 650000}));
+    EXPECT_EQ(recorded(61, 2).last(61), (std::vector<std::uint32_t>{2, 10, 650000}));
     EXPECT_EQ(recorded().count(61), 2u);
 }
 
@@ -211,9 +167,9 @@ TEST_F(OverrideTest, FailedSendGivesMinusOne) {
     // A socket that is closed under the connection makes every send fail.
     net::closeSocket(c_->socket);
     c_->socket = net::kInvalidSocket;
-    EXPECT_EQ(lpOverrideScanWindow(c_, 100.0, -100.0, -50.0, 50.0), -1);
-    EXPECT_EQ(lpOverrideSyncSettings(c_, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), -1);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 1, 0, 0), -1);
+    expectAll(-1, {lpOverrideScanWindow(c_, 100.0, -100.0, -50.0, 50.0),
+                   lpOverrideSyncSettings(c_, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+                   lpOverrideLaserAutoexposure(c_, 1, 1, 1, 0, 1, 0, 0)});
     c_->syncFlag = 1;
     EXPECT_EQ(lpSetAlternatingExposure(c_, 0, 0, 0), -1);
     c_->syncFlag = 0;

@@ -6,29 +6,26 @@
 #include "core/command_codes.h"
 #include "emulator/override_state.h"
 #include "support/emulator_fixture.h"
+#include "support/g3_checks.h"
 
 namespace kelo::test {
 namespace {
 
-class ScanControlSyncTest : public EmulatorTest {};
+class ScanControlSyncTest : public ConnectedTest {};
 
 TEST_F(ScanControlSyncTest, IdleOnlyOperationsAreRefusedInTimeSync) {
-    ScannerConnection* c = open();
-    ASSERT_NE(c, nullptr);
+    ScannerConnection* c = c_;
     auto scan = std::make_unique<ScanRecord>();
     auto image = std::make_unique<ImageRecord>();
     ASSERT_EQ(lpGetScannerStatusFromScanner(c), 0);
 
     emulator_.clearReceived();
     ASSERT_EQ(lpEnterTimeSyncMode(c), 0);
-    EXPECT_EQ(lpGetScan(c, scan.get()), 21);
-    EXPECT_EQ(lpGetImageScanN(c, 0, image.get(), scan.get()), 21);
-    EXPECT_EQ(lpGetScannerStatusFromScanner(c), 21);
     char text[8];
-    EXPECT_EQ(lpGetStatusDescriptionFromScanner(c, 0, text, 7), 21);
-    EXPECT_EQ(lpOverrideScanWindow(c, 10.0, -10.0, -5.0, 5.0), 21);
-    EXPECT_EQ(lpOverrideLaserAutoexposure(c, 1, 1, 1, 0, 1, 0, 0), 21);
-    EXPECT_EQ(lpOverrideSyncSettings(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), 21);
+    expectAll(21, {lpGetScan(c, scan.get()), lpGetImageScanN(c, 0, image.get(), scan.get()),
+                   lpGetScannerStatusFromScanner(c), lpGetStatusDescriptionFromScanner(c, 0, text, 7),
+                   lpOverrideScanWindow(c, 10.0, -10.0, -5.0, 5.0), lpOverrideLaserAutoexposure(c, 1, 1, 1, 0, 1, 0, 0),
+                   lpOverrideSyncSettings(c, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)});
     // Only the command that entered time sync went out.
     expectReceived(bytesOf({0, 0, 0, 0x1D, 0, 0, 0, 0}));
     // Lookups still answer from the fetch made while idle.
