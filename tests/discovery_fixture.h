@@ -1,11 +1,12 @@
-// Discovery tests on loopback: emulated scanners answer on a 127.x.y.z
-// address of the test's own, and the library's messages go out from other
-// loopback addresses to that address instead of being broadcast.
+// Discovery test support: emulated scanners answer on an address of the
+// test's own. On loopback the library's messages go from other loopback
+// addresses to that address instead of being broadcast.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,11 +20,17 @@
 
 namespace kelo::test {
 
+// Every record array is preset with this byte, so untouched records show.
+constexpr std::uint8_t kFill = 0xCC;
+
 inline std::uint32_t addressOf(const std::string& dotted) {
     std::uint32_t address = 0;
     EXPECT_TRUE(net::parseDottedAddress(dotted.c_str(), &address)) << dotted;
     return address;
 }
+
+// A loopback address of the test's own, in network order.
+inline std::uint32_t freshAddress() { return addressOf(uniqueLoopbackAddress()); }
 
 // A packed record's field by value: gtest would bind a misaligned reference.
 template <typename T>
@@ -43,21 +50,36 @@ inline emu::Bytes messageOf(std::initializer_list<unsigned> leading) {
     return bytes;
 }
 
+// A one-dimensional safe array of ScannerInfoVB-sized elements, every byte kFill.
+struct VbArray {
+    explicit VbArray(std::uint32_t elements, std::uint32_t elementSize = sizeof(ScannerInfoVB))
+        : data(static_cast<std::size_t>(elements) * elementSize, kFill) {
+        std::memset(&descriptor, 0, sizeof descriptor);
+        descriptor.cDims = 1;
+        descriptor.cbElements = elementSize;
+        descriptor.pvData = data.data();
+        descriptor.rgsabound[0].cElements = elements;
+    }
+    emu::Bytes element(std::size_t i) const {
+        return emu::Bytes(data.begin() + i * sizeof(ScannerInfoVB),
+                          data.begin() + (i + 1) * sizeof(ScannerInfoVB));
+    }
+
+    KeloSafeArray descriptor;
+    KeloSafeArray* pointer = &descriptor;
+    std::vector<std::uint8_t> data;
+};
+
 class DiscoveryLoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         responderAddress_ = uniqueLoopbackAddress();
-        useLocalAddresses(1);
+        useRoute({freshAddress()});
     }
 
-    // The library sends from `count` loopback addresses of the test's own.
-    void useLocalAddresses(int count) {
+    void useRoute(std::vector<std::uint32_t> localAddresses) {
         discovery::BroadcastRoute route;
-        for (int i = 0; i < count; ++i) route.localAddresses.push_back(addressOf(uniqueLoopbackAddress()));
-        useRoute(std::move(route));
-    }
-
-    void useRoute(discovery::BroadcastRoute route) {
+        route.localAddresses = std::move(localAddresses);
         route.destination = addressOf(responderAddress_);
         route.port = KELO_SCANNER_UDP_PORT;
         route_.reset();
@@ -74,13 +96,11 @@ protected:
         return *scanners_.back();
     }
 
-    // The datagrams the responder got, as seen by the first scanner.
-    std::vector<emu::Datagram> datagrams() { return emu::receivedDatagrams(*scanners_.front()); }
-
-    // Gives a datagram that should not have been sent time to arrive.
+    // The datagrams the first scanner got, after giving one that should
+    // not have been sent time to arrive.
     std::size_t datagramsAfterPause() {
         emu::waitForDatagrams(*scanners_.front(), 1, 300);
-        return datagrams().size();
+        return emu::receivedDatagrams(*scanners_.front()).size();
     }
 
     std::string responderAddress_;

@@ -1,12 +1,13 @@
-// Groups of connections: membership and stored profiles without a scanner,
-// then the group walks and the collection against several emulated
-// scanners, each on a loopback address of its own.
+// Groups of connections: membership without a scanner, then the group walks
+// and the collection against several emulated scanners, each on a loopback
+// address of its own.
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,82 +18,70 @@
 namespace kelo::test {
 namespace {
 
-ScannerConnection* fakeHandle(std::uintptr_t value) {
-    return reinterpret_cast<ScannerConnection*>(value);
+ScannerConnection* asHandle(KeloGroupResult result) { return reinterpret_cast<ScannerConnection*>(result); }
+
+emu::Bytes& operator+=(emu::Bytes& to, const emu::Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+    return to;
+}
+emu::Bytes operator+(emu::Bytes bytes, const emu::Bytes& more) { return bytes += more; }
+
+template <typename... Words>
+emu::Bytes commandBytes(std::uint32_t code, Words... words) {
+    const auto command = wire::buildCommand(code, words...);
+    return emu::Bytes(command.data(), command.data() + command.size());
+}
+const emu::Bytes kEnterTime = commandBytes(kCmdEnterTimeSync);
+const emu::Bytes kExit = commandBytes(kCmdExitSync);
+
+// Time sync entry, then a batch request for each count.
+emu::Bytes enterAndRequest(const std::vector<std::uint32_t>& counts) {
+    emu::Bytes bytes = kEnterTime;
+    for (std::uint32_t count : counts) bytes += commandBytes(kCmdMultipleProfileRequest, count);
+    return bytes;
 }
 
-ScannerConnection* asHandle(KeloGroupResult result) {
-    return reinterpret_cast<ScannerConnection*>(result);
-}
-
-// ---- Membership, no scanner involved: any non-null value can be a member.
-
-TEST(GroupMembership, NullArguments) {
+// No scanner involved: any non-null value can be a member, and a null or
+// empty group acts on nothing and reports success.
+TEST(GroupMembership, NullArgumentsRepeatedAndUnknownMembers) {
     MultipleScanner* group = lpMultipleScannerCreate();
     ASSERT_NE(group, nullptr);
-    ScannerConnection* member = fakeHandle(0x1000);
-    EXPECT_EQ(lpMultipleScannerAddConnection(nullptr, member), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpMultipleScannerAddConnection(group, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(nullptr, member), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpMultipleScannerAddConnection(group, member), KELO_OK);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(nullptr, member), 0);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group, nullptr), 0);
-    EXPECT_EQ(lpMultipleScannerGetProfile(nullptr, member, 0), nullptr);
-    EXPECT_EQ(lpMultipleScannerGetProfile(group, nullptr, 0), nullptr);
-    lpMultipleScannerRemoveConnection(nullptr, member);
-    lpMultipleScannerRemoveConnection(group, nullptr);
-    lpMultipleScannerClearProfiles(nullptr);
-    lpMultipleScannerDelete(nullptr);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, member), 1);
-
-    // A null group acts on nothing and reports success.
-    EXPECT_EQ(lpMultipleScannerEnterTimeSyncMode(nullptr), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerEnterEncoderSyncMode(nullptr), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerExitSyncMode(nullptr), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerSendMultipleProfileRequest(nullptr, 4), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(nullptr, 4), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerReadMultipleProfiles(nullptr, 4), KELO_GROUP_OK);
-    lpMultipleScannerDelete(group);
-}
-
-TEST(GroupMembership, AddRemoveContains) {
-    MultipleScanner* group = lpMultipleScannerCreate();
-    ASSERT_NE(group, nullptr);
-    ScannerConnection* a = fakeHandle(0x1000);
-    ScannerConnection* b = fakeHandle(0x2000);
-    ScannerConnection* stranger = fakeHandle(0x3000);
-
+    ScannerConnection *a = asHandle(0x1000), *b = asHandle(0x2000), *stranger = asHandle(0x3000);
+    for (MultipleScanner* nothing : {static_cast<MultipleScanner*>(nullptr), group}) {
+        EXPECT_EQ(lpMultipleScannerEnterTimeSyncMode(nothing), KELO_GROUP_OK);
+        EXPECT_EQ(lpMultipleScannerEnterEncoderSyncMode(nothing), KELO_GROUP_OK);
+        EXPECT_EQ(lpMultipleScannerSendMultipleProfileRequest(nothing, 3), KELO_GROUP_OK);
+        EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(nothing, 3), KELO_GROUP_OK);
+        EXPECT_EQ(lpMultipleScannerReadMultipleProfiles(nothing, 3), KELO_GROUP_OK);
+        EXPECT_EQ(lpMultipleScannerExitSyncMode(nothing), KELO_GROUP_OK);
+        lpMultipleScannerClearProfiles(nothing);
+    }
+    EXPECT_EQ(lpMultipleScannerContainsConnection(group, a), 0);
     EXPECT_EQ(lpMultipleScannerAddConnection(group, b), KELO_OK);
     EXPECT_EQ(lpMultipleScannerAddConnection(group, a), KELO_OK);
     EXPECT_EQ(lpMultipleScannerAddConnection(group, b), KELO_ERROR_STATE);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, a), 1);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, b), 1);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, stranger), 0);
-    // Never collected: nothing stored.
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group, a), 0);
-    EXPECT_EQ(lpMultipleScannerGetProfile(group, a, 0), nullptr);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group, stranger), 0);
-
+    for (auto [g, c] : {std::pair<MultipleScanner*, ScannerConnection*>{nullptr, a}, {group, nullptr}}) {
+        EXPECT_EQ(lpMultipleScannerAddConnection(g, c), KELO_ERROR_ARGUMENT);
+        EXPECT_EQ(lpMultipleScannerContainsConnection(g, c), KELO_ERROR_ARGUMENT);
+        EXPECT_EQ(lpMultipleScannerGetProfileCount(g, c), 0);
+        EXPECT_EQ(lpMultipleScannerGetProfile(g, c, 0), nullptr);
+        lpMultipleScannerRemoveConnection(g, c);
+    }
     lpMultipleScannerRemoveConnection(group, stranger);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, a), 1);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(group, b), 1);
-
-    // The second add did not make a second entry: one removal drops b.
+    lpMultipleScannerDelete(nullptr);
+    // None of that changed anything; a member never collected holds nothing.
+    for (ScannerConnection* member : {a, b, stranger}) {
+        EXPECT_EQ(lpMultipleScannerContainsConnection(group, member), member == stranger ? 0 : 1);
+        EXPECT_EQ(lpMultipleScannerGetProfileCount(group, member), 0);
+        EXPECT_EQ(lpMultipleScannerGetProfile(group, member, 0), nullptr);
+    }
+    // The second add made no second entry: one removal drops b.
     lpMultipleScannerRemoveConnection(group, b);
     EXPECT_EQ(lpMultipleScannerContainsConnection(group, b), 0);
     EXPECT_EQ(lpMultipleScannerContainsConnection(group, a), 1);
     EXPECT_EQ(lpMultipleScannerAddConnection(group, b), KELO_OK);
     lpMultipleScannerDelete(group);
-
-    MultipleScanner* empty = lpMultipleScannerCreate();
-    ASSERT_NE(empty, nullptr);
-    lpMultipleScannerClearProfiles(empty);
-    EXPECT_EQ(lpMultipleScannerContainsConnection(empty, a), 0);
-    lpMultipleScannerDelete(empty);
 }
-
-// ---- Scripted scanners.
 
 // Profiles carry the scanner's tag in header word 0 and a running sequence
 // number in header word 1, so every stored record can be traced back.
@@ -100,10 +89,7 @@ emu::Bytes profileAnswer(std::uint32_t tag, std::uint32_t sequence) {
     emu::Bytes payload;
     for (std::uint32_t word = 0; word < KELO_PROFILE_HEADER_VALUES; ++word)
         emu::appendWord(payload, word == 0 ? tag : word == 1 ? sequence : 0xA0 + word);
-    emu::appendWord(payload, 1);  // one point
-    emu::appendWord(payload, sequence);
-    emu::appendWord(payload, sequence * 2);
-    emu::appendWord(payload, tag);
+    for (std::uint32_t word : {1u, sequence, sequence * 2, tag}) emu::appendWord(payload, word);  // one point
     return emu::answerBytes(kAnswerProfile, payload);
 }
 
@@ -111,90 +97,24 @@ emu::Bytes profileAnswer(std::uint32_t tag, std::uint32_t sequence) {
 struct Step {
     enum Kind { Batch, NoProfile, BrokenBatch, Silent } kind = Batch;
     std::uint32_t profiles = 0;   // profiles sent (Batch, BrokenBatch)
-    std::uint32_t announced = 0;  // count word of a BrokenBatch, which then closes
+    std::uint32_t announced = 0;  // count word; a BrokenBatch closes after it, a NoProfile
+                                  // batch holds a no-profile answer
 };
 Step batch(std::uint32_t profiles) { return Step{Step::Batch, profiles, profiles}; }
-Step noProfileInside() { return Step{Step::NoProfile, 0, 1}; }
-Step brokenBatch(std::uint32_t announced, std::uint32_t sent) {
-    return Step{Step::BrokenBatch, sent, announced};
-}
-Step noAnswer() { return Step{Step::Silent, 0, 0}; }
-
-// Answers command 38 from a list of steps; once the list is used up, every
-// request is answered with exactly the number of profiles it asked for.
-class BatchScript {
-public:
-    BatchScript(emu::Emulator& emulator, std::uint32_t tag, std::vector<Step> steps)
-        : tag_(tag), steps_(steps.begin(), steps.end()) {
-        emulator.overrideCommand(kCmdMultipleProfileRequest,
-                                 [this](emu::Session& session, const emu::Command& command) {
-                                     answer(session, command.word(0));
-                                 });
-    }
-    std::vector<std::uint32_t> requested() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requested_;
-    }
-
-private:
-    void answer(emu::Session& session, std::uint32_t count) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        requested_.push_back(count);
-        Step step = batch(count);
-        if (!steps_.empty()) {
-            step = steps_.front();
-            steps_.pop_front();
-        }
-        if (step.kind == Step::Silent) return;
-        emu::Bytes payload;
-        emu::appendWord(payload, step.announced);
-        if (step.kind == Step::NoProfile) {
-            const emu::Bytes none = emu::answerBytes(kAnswerNoProfile, {});
-            payload.insert(payload.end(), none.begin(), none.end());
-        }
-        for (std::uint32_t i = 0; i < step.profiles; ++i) {
-            const emu::Bytes profile = profileAnswer(tag_, sequence_++);
-            payload.insert(payload.end(), profile.begin(), profile.end());
-        }
-        session.sendRaw(emu::answerBytes(kAnswerProfileBatch, payload));
-        if (step.kind == Step::BrokenBatch) session.close();
-    }
-
-    const std::uint32_t tag_;
-    mutable std::mutex mutex_;
-    std::deque<Step> steps_;
-    std::vector<std::uint32_t> requested_;
-    std::uint32_t sequence_ = 0;
-};
-
-emu::Bytes commandBytes(std::uint32_t code) {
-    const auto command = wire::buildCommand(code);
-    return emu::Bytes(command.data(), command.data() + command.size());
-}
-emu::Bytes requestBytes(std::uint32_t count) {
-    const auto command = wire::buildCommand(kCmdMultipleProfileRequest, count);
-    return emu::Bytes(command.data(), command.data() + command.size());
-}
-emu::Bytes concat(std::initializer_list<emu::Bytes> parts) {
-    emu::Bytes all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
+Step brokenBatch(std::uint32_t announced, std::uint32_t sent) { return Step{Step::BrokenBatch, sent, announced}; }
 
 class GroupTest : public ::testing::Test {
 protected:
     struct Scanner {
         std::unique_ptr<emu::Emulator> emulator;
         ScannerConnection* connection = nullptr;
-        std::uint32_t tag = 0;
     };
 
     // Starts n emulated scanners, opens one connection to each and orders
     // them by ascending handle value: scanners_[0] has the lowest handle.
     void startScanners(std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
-            Scanner scanner;
-            scanner.emulator = std::make_unique<emu::Emulator>();
+            Scanner scanner{std::make_unique<emu::Emulator>()};
             bool started = false;
             for (int attempt = 0; attempt < 8 && !started; ++attempt)
                 started = scanner.emulator->start(uniqueLoopbackAddress(), KELO_SCANNER_TCP_PORT);
@@ -204,10 +124,8 @@ protected:
             scanners_.push_back(std::move(scanner));
         }
         std::sort(scanners_.begin(), scanners_.end(), [](const Scanner& x, const Scanner& y) {
-            return reinterpret_cast<std::uintptr_t>(x.connection) <
-                   reinterpret_cast<std::uintptr_t>(y.connection);
+            return std::less<ScannerConnection*>()(x.connection, y.connection);
         });
-        for (std::size_t i = 0; i < n; ++i) scanners_[i].tag = 100 + static_cast<std::uint32_t>(i);
         group_ = lpMultipleScannerCreate();
         ASSERT_NE(group_, nullptr);
     }
@@ -215,10 +133,8 @@ protected:
     // Adds the members highest handle first, then the rest ascending (C, A, B
     // for three), so that no walk can pass by following the order of adding.
     void addAllShuffled() {
-        std::vector<std::size_t> order;
-        order.push_back(scanners_.size() - 1);
-        for (std::size_t i = 0; i + 1 < scanners_.size(); ++i) order.push_back(i);
-        for (std::size_t i : order)
+        ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(scanners_.size() - 1)), KELO_OK);
+        for (std::size_t i = 0; i + 1 < scanners_.size(); ++i)
             ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(i)), KELO_OK);
     }
 
@@ -229,11 +145,28 @@ protected:
     }
 
     ScannerConnection* connection(std::size_t i) { return scanners_[i].connection; }
+    static std::uint32_t tagOf(std::size_t i) { return 100 + static_cast<std::uint32_t>(i); }
     emu::Emulator& emulator(std::size_t i) { return *scanners_[i].emulator; }
-    BatchScript& script(std::size_t i, std::vector<Step> steps = {}) {
-        scripts_.push_back(
-            std::make_unique<BatchScript>(emulator(i), scanners_[i].tag, std::move(steps)));
-        return *scripts_.back();
+
+    // Scanner i answers batch requests from these steps; once they are used
+    // up, every request gets exactly the profiles it asked for. The emulator
+    // calls a copy of the handler, so the state is shared.
+    void script(std::size_t i, std::vector<Step> steps = {}) {
+        auto left = std::make_shared<std::deque<Step>>(steps.begin(), steps.end());
+        auto sequence = std::make_shared<std::uint32_t>(0);
+        const std::uint32_t tag = tagOf(i);
+        emulator(i).overrideCommand(kCmdMultipleProfileRequest, [=](emu::Session& session,
+                                                                    const emu::Command& command) {
+            Step step = left->empty() ? batch(command.word(0)) : left->front();
+            if (!left->empty()) left->pop_front();
+            if (step.kind == Step::Silent) return;
+            emu::Bytes payload;
+            emu::appendWord(payload, step.announced);
+            if (step.kind == Step::NoProfile) payload += emu::answerBytes(kAnswerNoProfile, {});
+            for (std::uint32_t k = 0; k < step.profiles; ++k) payload += profileAnswer(tag, (*sequence)++);
+            session.sendRaw(emu::answerBytes(kAnswerProfileBatch, payload));
+            if (step.kind == Step::BrokenBatch) session.close();
+        });
     }
     // A send on this member fails from now on: its socket is gone.
     void breakSocket(std::size_t i) {
@@ -248,12 +181,12 @@ protected:
     }
     // The stored profiles of member i carry its tag and these sequence numbers.
     void expectStored(std::size_t i, std::uint32_t firstSequence, std::uint32_t count) {
-        ASSERT_EQ(lpMultipleScannerGetProfileCount(group_, connection(i)), static_cast<int32_t>(count))
-            << "scanner " << i;
+        SCOPED_TRACE("scanner " + std::to_string(i));
+        ASSERT_EQ(lpMultipleScannerGetProfileCount(group_, connection(i)), static_cast<int32_t>(count));
         for (std::uint32_t k = 0; k < count; ++k) {
             const ProfileRecord* record = lpMultipleScannerGetProfile(group_, connection(i), k);
-            ASSERT_NE(record, nullptr) << "scanner " << i << " record " << k;
-            EXPECT_EQ(record->header[0], static_cast<int32_t>(scanners_[i].tag));
+            ASSERT_NE(record, nullptr) << "record " << k;
+            EXPECT_EQ(record->header[0], static_cast<int32_t>(tagOf(i)));
             EXPECT_EQ(record->header[1], static_cast<int32_t>(firstSequence + k)) << "record " << k;
             EXPECT_EQ(record->header[8], 0xA8);
             EXPECT_EQ(record->pointCount, 1);
@@ -263,82 +196,57 @@ protected:
     }
 
     std::vector<Scanner> scanners_;
-    std::vector<std::unique_ptr<BatchScript>> scripts_;
     MultipleScanner* group_ = nullptr;
 };
 
-TEST_F(GroupTest, EmptyGroupSendsNothingAndDeleteLeavesConnectionsOpen) {
-    startScanners(2);
-    EXPECT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerSendMultipleProfileRequest(group_, 3), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
-
-    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(0)), KELO_OK);
-    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(1)), KELO_OK);
-    lpMultipleScannerRemoveConnection(group_, connection(1));
-    lpMultipleScannerDelete(group_);
-    group_ = nullptr;
-    // Neither removal nor deletion touched the connections.
-    EXPECT_EQ(lpEnterEncoderSyncMode(connection(0)), KELO_OK);
-    EXPECT_EQ(lpEnterEncoderSyncMode(connection(1)), KELO_OK);
-    expectReceived(0, commandBytes(kCmdEnterEncoderSync));
-    expectReceived(1, commandBytes(kCmdEnterEncoderSync));
-}
-
-TEST_F(GroupTest, SyncEntryStopsAtTheFailingMember) {
-    startScanners(3);
-    addAllShuffled();
-    breakSocket(1);
-    EXPECT_EQ(asHandle(lpMultipleScannerEnterTimeSyncMode(group_)), connection(1));
-    EXPECT_EQ(lpIsInSyncMode(connection(0)), 1);
-    EXPECT_EQ(lpIsInSyncMode(connection(1)), 0);
-    EXPECT_EQ(lpIsInSyncMode(connection(2)), 0);
-    expectReceived(0, commandBytes(kCmdEnterTimeSync));
-    expectReceived(2, {});
-}
-
-TEST_F(GroupTest, EncoderEntryAndExitReachEveryMember) {
+// Sync walks: no rollback of the members before a failing one, no call on
+// those after it; removal and deletion leave the connections working.
+TEST_F(GroupTest, SyncWalksReachEveryMemberAndStopAtTheFirstFailure) {
     startScanners(3);
     addAllShuffled();
     EXPECT_EQ(lpMultipleScannerEnterEncoderSyncMode(group_), KELO_GROUP_OK);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lpIsInSyncMode(connection(i)), 1);
     EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(lpIsInSyncMode(connection(i)), 0);
-        expectReceived(i, concat({commandBytes(kCmdEnterEncoderSync), commandBytes(kCmdExitSync)}));
-    }
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lpIsInSyncMode(connection(i)), 0);
+
+    breakSocket(1);
+    EXPECT_EQ(asHandle(lpMultipleScannerEnterTimeSyncMode(group_)), connection(1));
+    EXPECT_EQ(lpIsInSyncMode(connection(0)), 1);
+    EXPECT_EQ(lpIsInSyncMode(connection(1)), 0);
+    EXPECT_EQ(lpIsInSyncMode(connection(2)), 0);
+
+    lpMultipleScannerRemoveConnection(group_, connection(0));
+    lpMultipleScannerDelete(group_);
+    group_ = nullptr;
+    EXPECT_EQ(lpExitSyncMode(connection(0)), KELO_OK);
+    EXPECT_EQ(lpEnterTimeSyncMode(connection(2)), KELO_OK);
+    const emu::Bytes encoderAndExit = commandBytes(kCmdEnterEncoderSync) + kExit;
+    expectReceived(0, encoderAndExit + kEnterTime + kExit);
+    expectReceived(2, encoderAndExit + kEnterTime);
 }
 
-TEST_F(GroupTest, EveryWalkNamesTheLowestFailingHandle) {
+// Members 0 and 2 in sync mode, 1 idle; added in the order 2, 0, 1, so a
+// walk in the order of adding would show in what 0 and 2 receive.
+TEST_F(GroupTest, AnIdleMemberStopsEveryWalkThatNeedsSyncMode) {
     startScanners(3);
-    addAllShuffled();
-    // All idle: every operation that needs sync mode fails on each member,
-    // so the member named is the first one visited.
-    for (std::size_t lowest = 0; lowest < 3; ++lowest) {
-        EXPECT_EQ(asHandle(lpMultipleScannerExitSyncMode(group_)), connection(lowest));
-        EXPECT_EQ(asHandle(lpMultipleScannerSendMultipleProfileRequest(group_, 2)),
-                  connection(lowest));
-        EXPECT_EQ(asHandle(lpMultipleScannerGetMultipleProfiles(group_, 2)), connection(lowest));
-        lpMultipleScannerRemoveConnection(group_, connection(lowest));
-    }
-    for (std::size_t i = 0; i < 3; ++i) expectReceived(i, {});
-
-    // Every send failing: the entry walk stops at the lowest handle.
-    addAllShuffled();
-    for (std::size_t i = 0; i < 3; ++i) breakSocket(i);
-    EXPECT_EQ(asHandle(lpMultipleScannerEnterTimeSyncMode(group_)), connection(0));
-    EXPECT_EQ(asHandle(lpMultipleScannerEnterEncoderSyncMode(group_)), connection(0));
-}
-
-TEST_F(GroupTest, ExitAndRequestStopAtAnIdleMember) {
-    startScanners(3);
+    script(0, {batch(3), batch(1)});  // one profile for the large request
+    script(2);
     ASSERT_EQ(lpEnterTimeSyncMode(connection(0)), KELO_OK);
     ASSERT_EQ(lpEnterTimeSyncMode(connection(2)), KELO_OK);
-    addAllShuffled();
-    script(0);
+    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(2)), KELO_OK);
+    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(0)), KELO_OK);
+    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
 
-    EXPECT_EQ(asHandle(lpMultipleScannerSendMultipleProfileRequest(group_, 7)), connection(1));
+    // The collection names the idle member before it sends anything, and
+    // the stored profiles stay as they were.
+    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(1)), KELO_OK);
+    EXPECT_EQ(asHandle(lpMultipleScannerGetMultipleProfiles(group_, 3)), connection(1));
+    expectStored(0, 0, 3);
+    expectStored(2, 0, 3);
+
+    EXPECT_EQ(asHandle(lpMultipleScannerSendMultipleProfileRequest(group_, 0x01020304)), connection(1));
+    EXPECT_EQ(lpMultipleScannerReadMultipleProfiles(group_, 5), KELO_GROUP_OK);
+    // The group read left the answer to the member's own reads.
     EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(0)), 1);
     EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(2)), 0);
 
@@ -347,205 +255,88 @@ TEST_F(GroupTest, ExitAndRequestStopAtAnIdleMember) {
     EXPECT_EQ(lpIsInSyncMode(connection(2)), 1);
     // The first member's exit drained the batch it was owed.
     EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(0)), 0);
-    expectReceived(0, concat({commandBytes(kCmdEnterTimeSync), requestBytes(7),
-                              commandBytes(kCmdExitSync)}));
-    expectReceived(1, {});
-    expectReceived(2, commandBytes(kCmdEnterTimeSync));
+
+    // A collection of none sends nothing and leaves nothing stored.
+    ASSERT_EQ(lpEnterTimeSyncMode(connection(0)), KELO_OK);
+    ASSERT_EQ(lpEnterTimeSyncMode(connection(1)), KELO_OK);
+    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 0), KELO_GROUP_OK);
+    expectStored(2, 0, 0);
+    expectReceived(0, enterAndRequest({3, 0x01020304}) + kExit + kEnterTime);
+    expectReceived(1, kEnterTime);
+    expectReceived(2, enterAndRequest({3}));
 }
 
-TEST_F(GroupTest, RequestWalkSendsTheCountToEveryMember) {
-    startScanners(2);
-    // A small answer to the large request, so no sender is left blocked.
-    script(0, {batch(1)});
-    script(1, {batch(1)});
+// One collection of n against scripted members (ascending handles): what
+// each answers, the member named (-1 none), then what each holds and every
+// count it was asked for.
+struct Collection {
+    const char* name;
+    std::vector<std::vector<Step>> steps;
+    std::uint32_t earlier, n;  // a successful collection of `earlier` first (0 none), then n
+    int failing;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> stored;  // first sequence, count
+    std::vector<std::vector<std::uint32_t>> requests;
+    double minSeconds;
+};
+
+const Collection kCollections[] = {
+    {"FourThenSixMakeTenInOrder", {{batch(4), batch(6)}, {}}, 0, 10, -1, {{0, 10}, {0, 10}}, {{10, 6}, {10}}, 0},
+    {"EmptyAndNoProfileBatchesLeadToAnotherRound",
+     {{batch(0), batch(2), batch(3)}, {Step{Step::NoProfile, 0, 1}, batch(5)}}, 0, 5, -1, {{0, 5}, {0, 5}},
+     {{5, 5, 3}, {5, 5}}, 0},
+    // Waits out the 5-second read time-out once.
+    {"ATimedOutReadLeadsToAnotherRound", {{batch(1), Step{Step::Silent}}, {}}, 0, 3, -1, {{0, 3}, {0, 3}},
+     {{3, 2, 2}, {3}}, 4.5},
+    // The broken batch's profiles do not count; the last member was asked
+    // again but not read after the failure.
+    {"DroppedMemberIsNamedWithItsPartialCount", {{}, {batch(3), brokenBatch(7, 2)}, {batch(2), batch(5)}}, 0,
+     10, 1, {{0, 10}, {0, 3}, {0, 2}}, {{10}, {10, 7}, {10, 8}}, 0},
+    // Read before the failure: this call's profiles; failed at its first
+    // read: none; not read: the earlier collection's.
+    {"FailureAtTheFirstReadKeepsOnlyUnreadMembersProfiles", {{}, {batch(4), brokenBatch(4, 1)}, {}}, 4, 4, 1,
+     {{4, 4}, {0, 0}, {0, 4}}, {{4, 4}, {4, 4}, {4, 4}}, 0},
+    // A batch larger than asked is read in full and its surplus dropped, so
+    // the stream stays in step; each collection replaces what was stored.
+    {"SurplusIsDroppedAndEarlierProfilesReplaced", {{batch(23)}, {}}, 20, 5, -1, {{23, 5}, {20, 5}},
+     {{20, 5}, {20, 5}}, 0},
+};
+
+class GroupCollectionTest : public GroupTest, public ::testing::WithParamInterface<Collection> {};
+
+TEST_P(GroupCollectionTest, MembersHoldWhatTheirAnswersBrought) {
+    const Collection& c = GetParam();
+    startScanners(c.steps.size());
+    for (std::size_t i = 0; i < c.steps.size(); ++i) script(i, c.steps[i]);
     addAllShuffled();
     ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerSendMultipleProfileRequest(group_, 0x01020304), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerReadMultipleProfiles(group_, 5), KELO_GROUP_OK);
-    for (std::size_t i = 0; i < 2; ++i) {
-        expectReceived(i, concat({commandBytes(kCmdEnterTimeSync), requestBytes(0x01020304)}));
-        // The group read left the answers to the member reads.
-        EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 1);
+    if (c.earlier != 0) {
+        ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, c.earlier), KELO_GROUP_OK);
+        // Adding a member again changes nothing of what it holds.
+        EXPECT_EQ(lpMultipleScannerAddConnection(group_, connection(c.steps.size() - 1)), KELO_ERROR_STATE);
     }
-}
-
-// The emulator's own time-sync acquisition, no scripted answers: each member
-// delivers what it has measured, and the rounds go on until all hold n.
-TEST_F(GroupTest, CollectsFromMeasuringScanners) {
-    startScanners(3);
-    for (std::size_t i = 0; i < 3; ++i) {
-        emulator(i).config().pointsPerProfile = 40 + 10 * static_cast<int>(i);
-        emulator(i).config().profileRateHz = 5000.0;
-    }
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 200), KELO_GROUP_OK);
-    for (std::size_t i = 0; i < 3; ++i) {
-        ASSERT_EQ(lpMultipleScannerGetProfileCount(group_, connection(i)), 200);
-        for (std::uint32_t k = 0; k < 200; ++k) {
-            const ProfileRecord* record = lpMultipleScannerGetProfile(group_, connection(i), k);
-            ASSERT_NE(record, nullptr);
-            ASSERT_EQ(record->pointCount, 40 + 10 * static_cast<int>(i)) << "scanner " << i;
-        }
-        EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0);
-    }
-    EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
-}
-
-TEST_F(GroupTest, FourThenSixProfilesMakeTenInOrder) {
-    startScanners(2);
-    BatchScript& first = script(0, {batch(4), batch(6)});
-    BatchScript& second = script(1);
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 10), KELO_GROUP_OK);
-    expectStored(0, 0, 10);
-    expectStored(1, 0, 10);
-    EXPECT_EQ(first.requested(), (std::vector<std::uint32_t>{10, 6}));
-    EXPECT_EQ(second.requested(), (std::vector<std::uint32_t>{10}));
-    expectReceived(0, concat({commandBytes(kCmdEnterTimeSync), requestBytes(10), requestBytes(6)}));
-    expectReceived(1, concat({commandBytes(kCmdEnterTimeSync), requestBytes(10)}));
-    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0);
-}
-
-TEST_F(GroupTest, EmptyAndNoProfileBatchesLeadToAnotherRound) {
-    startScanners(2);
-    BatchScript& first = script(0, {batch(0), batch(2), batch(3)});
-    BatchScript& second = script(1, {noProfileInside(), batch(5)});
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 5), KELO_GROUP_OK);
-    expectStored(0, 0, 5);
-    expectStored(1, 0, 5);
-    EXPECT_EQ(first.requested(), (std::vector<std::uint32_t>{5, 5, 3}));
-    EXPECT_EQ(second.requested(), (std::vector<std::uint32_t>{5, 5}));
-}
-
-// Takes the 5-second read time-out once.
-TEST_F(GroupTest, ATimedOutReadLeadsToAnotherRound) {
-    startScanners(2);
-    BatchScript& slow = script(0, {batch(1), noAnswer()});
-    script(1);
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_GE(seconds, 4.5);
-    expectStored(0, 0, 3);
-    expectStored(1, 0, 3);
-    EXPECT_EQ(slow.requested(), (std::vector<std::uint32_t>{3, 2, 2}));
-}
-
-TEST_F(GroupTest, DroppedMemberReturnsItsHandleWithItsPartialCount) {
-    startScanners(3);
-    script(0);
-    BatchScript& dropping = script(1, {batch(3), brokenBatch(7, 2)});
-    script(2, {batch(2), batch(5)});
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    EXPECT_EQ(asHandle(lpMultipleScannerGetMultipleProfiles(group_, 10)), connection(1));
-    expectStored(0, 0, 10);
-    // The profiles of the broken batch are not counted.
-    expectStored(1, 0, 3);
-    // The last member was asked again but not read after the failure.
-    expectStored(2, 0, 2);
-    EXPECT_EQ(dropping.requested(), (std::vector<std::uint32_t>{10, 7}));
-    expectReceived(2, concat({commandBytes(kCmdEnterTimeSync), requestBytes(10), requestBytes(8)}));
-}
-
-TEST_F(GroupTest, FailureAtTheFirstReadLeavesNothingOfTheEarlierCollection) {
-    startScanners(3);
-    script(0);
-    script(1, {batch(4), brokenBatch(4, 1)});
-    script(2);
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 4), KELO_GROUP_OK);
-
-    EXPECT_EQ(asHandle(lpMultipleScannerGetMultipleProfiles(group_, 4)), connection(1));
-    // Read before the failure: this call's profiles.
-    expectStored(0, 4, 4);
-    // Failed at its first read of this call: nothing of this call arrived.
-    expectStored(1, 0, 0);
-    // Not read in this call: the earlier profiles stay.
-    expectStored(2, 0, 4);
-}
-
-TEST_F(GroupTest, StoredProfilesAreReplacedAndTheStorageKept) {
-    startScanners(2);
-    script(0);
-    script(1);
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 20), KELO_GROUP_OK);
-    expectStored(0, 0, 20);
     const ProfileRecord* storage = lpMultipleScannerGetProfile(group_, connection(0), 0);
 
-    // Adding a member again changes nothing of what it holds.
-    EXPECT_EQ(lpMultipleScannerAddConnection(group_, connection(0)), KELO_ERROR_STATE);
-    expectStored(0, 0, 20);
-
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 5), KELO_GROUP_OK);
-    expectStored(0, 20, 5);
-    expectStored(1, 20, 5);
-    EXPECT_EQ(lpMultipleScannerGetProfile(group_, connection(0), 0), storage);
-
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 8), KELO_GROUP_OK);
-    expectStored(0, 25, 8);
-
+    const auto started = std::chrono::steady_clock::now();
+    const KeloGroupResult result = lpMultipleScannerGetMultipleProfiles(group_, c.n);
+    EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), c.minSeconds);
+    EXPECT_EQ(asHandle(result), c.failing < 0 ? nullptr : connection(c.failing));
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+        expectStored(i, c.stored[i].first, c.stored[i].second);
+        expectReceived(i, enterAndRequest(c.requests[i]));
+        EXPECT_TRUE(c.failing >= 0 || lpGetNumberOfOutstandingRequests(connection(i)) == 0) << "scanner " << i;
+    }
+    // Later collections, also after clearing, reuse each member's storage.
+    EXPECT_TRUE(storage == nullptr || lpMultipleScannerGetProfile(group_, connection(0), 0) == storage);
+    if (c.failing >= 0) return;
+    storage = lpMultipleScannerGetProfile(group_, connection(0), 0);
     lpMultipleScannerClearProfiles(group_);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group_, connection(0)), 0);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group_, connection(1)), 0);
-    EXPECT_EQ(lpMultipleScannerGetProfile(group_, connection(0), 0), nullptr);
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 12), KELO_GROUP_OK);
-    expectStored(0, 33, 12);
+    for (std::size_t i = 0; i < c.steps.size(); ++i) expectStored(i, 0, 0);
+    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, c.n), KELO_GROUP_OK);
     EXPECT_EQ(lpMultipleScannerGetProfile(group_, connection(0), 0), storage);
 }
 
-TEST_F(GroupTest, SurplusProfilesOfABatchAreReadButNotStored) {
-    startScanners(2);
-    script(0, {batch(9)});
-    script(1);
-    addAllShuffled();
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 4), KELO_GROUP_OK);
-    expectStored(0, 0, 4);
-    // The stream is still in step: the next collection starts after the
-    // five profiles that were read and dropped.
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
-    expectStored(0, 9, 3);
-    expectStored(1, 4, 3);
-}
-
-TEST_F(GroupTest, IdleMemberOrZeroCountSendNoRequest) {
-    startScanners(2);
-    script(0);
-    script(1);
-    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(1)), KELO_OK);
-    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
-    ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 3), KELO_GROUP_OK);
-
-    // The idle member is named before anything is sent, and the stored
-    // profiles stay as they were.
-    ASSERT_EQ(lpMultipleScannerAddConnection(group_, connection(0)), KELO_OK);
-    EXPECT_EQ(asHandle(lpMultipleScannerGetMultipleProfiles(group_, 3)), connection(0));
-    expectStored(1, 0, 3);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group_, connection(0)), 0);
-
-    ASSERT_EQ(lpEnterTimeSyncMode(connection(0)), KELO_OK);
-    EXPECT_EQ(lpMultipleScannerGetMultipleProfiles(group_, 0), KELO_GROUP_OK);
-    EXPECT_EQ(lpMultipleScannerGetProfileCount(group_, connection(1)), 0);
-    expectReceived(0, commandBytes(kCmdEnterTimeSync));
-    expectReceived(1, concat({commandBytes(kCmdEnterTimeSync), requestBytes(3)}));
-}
+INSTANTIATE_TEST_SUITE_P(Scripted, GroupCollectionTest, ::testing::ValuesIn(kCollections),
+                         [](const ::testing::TestParamInfo<Collection>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace kelo::test
