@@ -7,8 +7,8 @@
 
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
-#include "emulator/parameter_state.h"
 #include "support/emulator_fixture.h"
+#include "support/g3_checks.h"
 
 namespace kelo::test {
 namespace {
@@ -54,11 +54,10 @@ void writeFile(const fs::path& path, const std::string& content) {
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-class ParametersTest : public EmulatorTest {
+class ParametersTest : public ConnectedTest {
 protected:
     void SetUp() override {
-        EmulatorTest::SetUp();
-        ASSERT_NE(open(), nullptr);
+        ConnectedTest::SetUp();
         directory_ = fs::temp_directory_path() /
                      ("kelo_parameters_" + std::to_string(getpid()) + "_" + address_);
         fs::create_directories(directory_);
@@ -91,7 +90,7 @@ protected:
 
 // The text goes out verbatim behind its length; the empty text is the
 // header alone.
-TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
+TEST_F(ParametersTest, AcceptedTextIsSentVerbatim) {
     EXPECT_EQ(lpSendParametersToScanner(connection_, ""), KELO_OK);
     expectReceived(bytesOf({0x00, 0x00, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00}));
     emulator_.clearReceived();
@@ -99,10 +98,6 @@ TEST_F(ParametersTest, AcceptedTextIsSentVerbatimAndTakesEffect) {
     EXPECT_EQ(lpSendParametersToScanner(connection_, text.c_str()), KELO_OK);
     expectReceived(uploadBytes(text));
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 0);
-    auto& state = emulator_.state<emu::ParameterState>();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    EXPECT_EQ(state.values["ExposureTime"], 800);
-    EXPECT_EQ(state.values["Gain"], 4);
 }
 
 // What one upload's messages may hold is bounded; past the bound the rest
@@ -188,28 +183,21 @@ TEST_F(ParametersTest, RejectionAnswers) {
 
 TEST_F(ParametersTest, NullArgumentsAndSyncStateChangeNothing) {
     fillListWithRejection();
-    const std::string path = (directory_ / "p.txt").string();
+    const std::string path = (directory_ / "p.txt").string(), fetched = (directory_ / "fetched.txt").string();
     writeFile(path, "Gain = 2\n");
-    EXPECT_EQ(lpSendParametersToScanner(nullptr, "x"), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpSendParametersToScanner(connection_, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpBeginSendParametersToScanner(connection_, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpEndSendParametersToScanner(nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpSendParameterFileToScanner(nullptr, path.c_str()), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpGetParameterFileFromScanner(connection_, nullptr), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpGetParameterFileFromScanner(nullptr, path.c_str()), KELO_ERROR_ARGUMENT);
-
-    connection_->syncFlag = 1;
-    const std::string fetched = (directory_ / "fetched.txt").string();
-    EXPECT_EQ(lpSendParametersToScanner(connection_, "Gain = 2"), KELO_ERROR_STATE);
-    EXPECT_EQ(lpBeginSendParametersToScanner(connection_, "Gain = 2"), KELO_ERROR_STATE);
-    EXPECT_EQ(lpEndSendParametersToScanner(connection_), KELO_ERROR_STATE);
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.c_str()), KELO_ERROR_STATE);
-    EXPECT_EQ(lpBeginSendParameterFileToScanner(connection_, "/no/such/file"), KELO_ERROR_STATE);
-    EXPECT_EQ(lpGetParameterFileFromScanner(connection_, fetched.c_str()), KELO_ERROR_STATE);
+    ScannerConnection* c = connection_;
+    expectAll(KELO_ERROR_ARGUMENT,
+              {lpSendParametersToScanner(nullptr, "x"), lpSendParametersToScanner(c, nullptr),
+               lpBeginSendParametersToScanner(c, nullptr), lpEndSendParametersToScanner(nullptr),
+               lpSendParameterFileToScanner(c, nullptr), lpSendParameterFileToScanner(nullptr, path.c_str()),
+               lpGetParameterFileFromScanner(c, nullptr), lpGetParameterFileFromScanner(nullptr, path.c_str())});
+    c->syncFlag = 1;
+    expectAll(KELO_ERROR_STATE,
+              {lpSendParametersToScanner(c, "Gain = 2"), lpBeginSendParametersToScanner(c, "Gain = 2"),
+               lpEndSendParametersToScanner(c), lpSendParameterFileToScanner(c, path.c_str()),
+               lpBeginSendParameterFileToScanner(c, "/no/such/file"), lpGetParameterFileFromScanner(c, fetched.c_str())});
     EXPECT_FALSE(fs::exists(fetched));
-    EXPECT_EQ(messagesOf(connection_),
-              std::vector<std::string>{"line 1: unknown parameter Bogus"});
+    EXPECT_EQ(messagesOf(c), std::vector<std::string>{"line 1: unknown parameter Bogus"});
     expectReceived({});
 }
 
@@ -268,40 +256,22 @@ TEST_F(ParametersTest, FilesThatCannotBeSentGiveOneMessageUnsent) {
     expectReceived({});
 }
 
-// A fetch that cannot write its file still consumes the whole answer, so
-// the next exchange reads its own; a written one uploads again as it is.
-TEST_F(ParametersTest, FetchedFileRoundTripsThroughUpload) {
+// The fetched text is written whole, NUL bytes included; an empty one
+// leaves an empty file. A fetch that cannot write its file, or fails, leaves
+// files alone; one that cannot write still consumes the whole answer, so the
+// next exchange reads its own.
+TEST_F(ParametersTest, FetchWritesTheTextAsSent) {
+    const fs::path path = directory_ / "fetched.txt", nowhere = directory_ / "no_such_dir" / "fetched.txt";
     fillListWithRejection();
-    const fs::path nowhere = directory_ / "no_such_dir" / "fetched.txt";
     EXPECT_EQ(lpGetParameterFileFromScanner(connection_, nowhere.string().c_str()), KELO_ERROR_STATE);
     EXPECT_FALSE(fs::exists(nowhere));
     EXPECT_EQ(lpGetNumberOfErrorMessages(connection_), 1);
-    ASSERT_EQ(lpSendParametersToScanner(connection_, "ExposureTime = 1234\n"), KELO_OK);
-    emulator_.clearReceived();
-    const fs::path path = directory_ / "fetched.txt";
-    ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
-    expectReceived(bytesOf({0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00}));
-    std::string expected;
-    {
-        auto& state = emulator_.state<emu::ParameterState>();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        expected = state.render();
-    }
-    EXPECT_EQ(readFile(path), expected);
-    EXPECT_NE(expected.find("ExposureTime = 1234\n"), std::string::npos);
-    EXPECT_EQ(lpSendParameterFileToScanner(connection_, path.string().c_str()), KELO_OK);
-}
-
-// The fetched text is written whole, NUL bytes included; an empty one
-// leaves an empty file; a failed fetch leaves the local file alone.
-TEST_F(ParametersTest, FetchWritesTheTextAsSent) {
-    const fs::path path = directory_ / "fetched.txt";
+    ASSERT_EQ(lpSendParametersToScanner(connection_, "Gain = 2\n"), KELO_OK);
     for (const std::string& text : {std::string("A = 1\n\0B", 8), std::string()}) {
-        emulator_.overrideCommand(kCmdParameterFile, [text](emu::Session& s, const emu::Command&) {
-            s.sendAnswer(kCmdParameterFile, Bytes(text.begin(), text.end()));
-        });
+        emulator_.clearReceived();
+        answerWith(kCmdParameterFile, emu::answerBytes(kCmdParameterFile, Bytes(text.begin(), text.end())));
         ASSERT_EQ(lpGetParameterFileFromScanner(connection_, path.string().c_str()), KELO_OK);
-        EXPECT_TRUE(fs::exists(path));
+        expectReceived(bytesOf({0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00}));
         EXPECT_EQ(readFile(path), text);
     }
     emulator_.clearOverrides();

@@ -8,6 +8,7 @@
 #include "core/scanner_connection.h"
 #include "emulator/status_state.h"
 #include "support/emulator_fixture.h"
+#include "support/g3_checks.h"
 
 namespace kelo::test {
 namespace {
@@ -15,9 +16,9 @@ namespace {
 using emu::Bytes;
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-Bytes statusAnswer(const Pairs& pairs, std::int32_t count) {
+Bytes statusAnswer(const Pairs& pairs, std::optional<std::int32_t> count = {}) {
     Bytes payload;
-    emu::appendWord(payload, static_cast<std::uint32_t>(count));
+    emu::appendWord(payload, static_cast<std::uint32_t>(count.value_or(std::int32_t(pairs.size()))));
     for (const auto& [key, value] : pairs) {
         emu::appendWord(payload, key);
         emu::appendWord(payload, value);
@@ -25,20 +26,14 @@ Bytes statusAnswer(const Pairs& pairs, std::int32_t count) {
     return emu::answerBytes(24, payload);
 }
 
-Bytes statusAnswer(const Pairs& pairs) { return statusAnswer(pairs, std::int32_t(pairs.size())); }
-
 Bytes descriptionAnswer(const std::string& text) {
     Bytes payload;
     emu::appendCountedString(payload, text);
     return emu::answerBytes(26, payload);
 }
 
-class StatusTest : public EmulatorTest {
+class StatusTest : public ConnectedTest {
 protected:
-    void SetUp() override {
-        EmulatorTest::SetUp();
-        ASSERT_NE(c_ = open(), nullptr);
-    }
     // Sends these bytes for `code` and closes the connection behind them.
     void answerAndClose(std::uint32_t code, Bytes bytes) {
         emulator_.overrideCommand(code, [bytes](emu::Session& s, const emu::Command&) {
@@ -57,7 +52,6 @@ protected:
         EXPECT_EQ(lpGetScannerStatusValue(c_, key, &value), -2) << "key " << key;
         EXPECT_EQ(value, 0x12345678);
     }
-    ScannerConnection* c_ = nullptr;
 };
 
 // A key is looked up only when it does not exceed the count; the first of
@@ -96,25 +90,17 @@ TEST_F(StatusTest, FetchAndLookupRule) {
     }
 }
 
-TEST_F(StatusTest, NullArgumentsAndSynchronisedRefusals) {
-    answerWith(24, statusAnswer({{0, 7}, {1, 8}}));
-    ASSERT_EQ(lpGetScannerStatusFromScanner(c_), 0);
+// Refused calls leave the caller's buffer alone and send nothing.
+TEST_F(StatusTest, NullArgumentsAreRefused) {
     std::int32_t value = 0;
     char text[8] = "xxxxxxx";
-    EXPECT_EQ(lpGetScannerStatusValue(nullptr, 0, &value), -2);
-    EXPECT_EQ(lpGetScannerStatusValue(c_, 0, nullptr), -2);
-    EXPECT_EQ(lpGetScannerStatusFromScanner(nullptr), -2);
-    EXPECT_EQ(lpGetStatusDescriptionFromScanner(nullptr, 1, text, 4), -2);
-    EXPECT_EQ(lpGetStatusDescriptionFromScanner(c_, 1, nullptr, 4), -2);
-    // Synchronised: fetches are refused and send nothing; lookups still
-    // answer from the last fetch.
     emulator_.clearReceived();
+    expectAll(-2, {lpGetScannerStatusValue(nullptr, 0, &value), lpGetScannerStatusValue(c_, 0, nullptr),
+                   lpGetScannerStatusFromScanner(nullptr), lpGetStatusDescriptionFromScanner(nullptr, 1, text, 4),
+                   lpGetStatusDescriptionFromScanner(c_, 1, nullptr, 4)});
     c_->syncFlag = 1;
-    EXPECT_EQ(lpGetScannerStatusFromScanner(c_), 21);
     EXPECT_EQ(lpGetStatusDescriptionFromScanner(c_, 1, text, 4), 21);
     EXPECT_STREQ(text, "xxxxxxx");
-    EXPECT_EQ(valueOf(1), 8);
-    c_->syncFlag = 0;
     expectReceived({});
 }
 
