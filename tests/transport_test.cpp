@@ -95,11 +95,5 @@ TEST_F(TransportTest, SendStringListSendsCountedStrings) {
                             0, 0, 0, 3, 'a', 'b', 'c'}));
 }
 
-TEST_F(TransportTest, CommandsAreBigEndian) {
-    emulator_.clearReceived();
-    ASSERT_EQ(sendCommand(socket_, wire::buildCommand(43, 2u)), 0);
-    expectReceived(bytesOf({0, 0, 0, 0x2B, 0, 0, 0, 4, 0, 0, 0, 2}));
-}
-
 }  // namespace
 }  // namespace kelo::test
