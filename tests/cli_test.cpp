@@ -207,9 +207,11 @@ TEST_F(KeloCliTest, GrabWritesEveryProfileAsCsvPlotsTheLastAndLeavesSyncMode) {
     for (const char* part : {"profile 24, 4 points", ">24000<", "</svg>"}) EXPECT_TRUE(has(svg, part)) << part;
 }
 
+// In pulse mode, with the pulses started before and stopped after the batches.
 TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
     scriptBatches(3);
-    const CliRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --binary --output" + quoted("g.bin"));
+    const CliRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --binary --mode pulse --pulse-period 2500 "
+                            "--pulse-setting 7 --output" + quoted("g.bin"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string dump = read("g.bin");
     ASSERT_EQ(dump.size(), 5 * sizeof(ProfileRecord));
@@ -220,6 +222,10 @@ TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
         EXPECT_EQ((std::vector<std::int32_t>{r.header[0], r.header[8], r.pointCount, r.points[2][0], r.points[2][1]}),
                   (std::vector<std::int32_t>{i * 10, i * 10 + 8, 3, i * 1000 + 2, -2}));
     }
+    EXPECT_TRUE(has(hex(emulator_.received()), "00 00 00 34 00 00 00 00 00 00 00 39 00 00 00 10 00 00 09 C4 00 00 00 07 "
+                                                "00 00 00 00 00 00 00 00 00 00 00 26"));
+    EXPECT_TRUE(has(hex(emulator_.received()), "00 00 00 39 00 00 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                                                "00 00 00 23"));
 }
 
 // Runs that fail part way: the reason named, and sync mode left all the same.
@@ -281,19 +287,6 @@ TEST_F(KeloCliTest, GrabWritesAPointCloudAndAHeightMap) {
         EXPECT_EQ(static_cast<std::uint8_t>(pgm[at]) * 256u + static_cast<std::uint8_t>(pgm[at + 1]),
                   row % 2 == 0 && column == 3 ? 0u : levels[column]) << row << "," << column;
     }
-}
-
-TEST_F(KeloCliTest, GrabInPulseModeStartsAndStopsThePulses) {
-    scriptBatches(1);
-    const CliRun run = kelo("grab " + address_ + " --count 2 --mode pulse --pulse-period 2500 --pulse-setting 7 "
-                            "--quiet --output" + quoted("g.csv"));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string sent = hex(emulator_.received());
-    for (const char* command : {"00 00 00 34 00 00 00 00",  // enter pulse sync
-                                "00 00 00 39 00 00 00 10 00 00 09 C4 00 00 00 07 00 00 00 00 00 00 00 00",
-                                "00 00 00 39 00 00 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"})
-        EXPECT_TRUE(has(sent, command)) << command;
-    EXPECT_EQ(emulator_.commandCount(kCmdExitSync), 1u);
 }
 
 TEST_F(KeloCliTest, ImageIsWrittenAsPgmWithTheScannersPixels) {

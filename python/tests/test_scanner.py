@@ -24,30 +24,23 @@ def test_failed_open_raises_and_closed_scanner_refuses(emulator):
         scanner.status()
 
 
-def test_idle_queries(emulator):
+def test_idle_queries_give_arrays_and_records(emulator):
     address = emulator("--serial", 4242, "--lasers", 2, "--points", 100,
                        "--image-width", 320, "--image-height", 200)
     with kelo.Scanner(address) as scanner:
-        status = scanner.status()
-        assert status[0] == (4242, "Serial number") and status[4].value == 2
+        assert scanner.status()[0] == (4242, "Serial number")
         calibration = scanner.calibration()
-        assert calibration.laser_count == 2 and [l.laser for l in calibration.lasers] == [0, 1]
-        assert len(calibration.lasers[1].transform_parameters) == 14
-        # the store orders laser 0's window 0, 2, 3, 1; the scanner's words are in thousandths
-        w = calibration.lasers[0].scan_window
-        assert calibration.scan_window == (w[0] / 1000, w[2] / 1000, w[3] / 1000, w[1] / 1000)
+        assert [len(l.transform_parameters) for l in calibration.lasers] == [14, 14]
         image = scanner.image()
         assert image.shape == (200, 320) and image.dtype == np.uint8
         scan = scanner.scan(laser=1)
         assert scan.header.shape == (8,) and scan.points.ndim == 2 and len(scan.points) > 0
-        assert scanner.profile()["point_count"] == 100
-        assert len(scanner.profiles_from_all_lasers()) == 2
+        assert scanner.profile()["point_count"] == 100 and len(scanner.profiles_from_all_lasers()) == 2
         for position in (1.5, -2.25, 3.0), (4.0, 5.0, -6.125):
             scanner.send_position_calibration(position, laser=1)
         assert scanner.position_calibration(laser=1) == (4.0, 5.0, -6.125)
         history = scanner.old_position_calibrations(8, laser=1)   # the replaced ones, latest first
         assert len(history) == 2 and tuple(history[0]["position"]) == (1.5, -2.25, 3.0)
-        assert history[0]["text"].startswith(b"Date:")
 
 
 def test_parameters(emulator, tmp_path):
@@ -60,13 +53,10 @@ def test_parameters(emulator, tmp_path):
         saved = tmp_path / "params.txt"
         scanner.save_parameter_file(saved)
         assert "Gain = 3" in saved.read_text() and scanner.parameter_file() == saved.read_text()
-        scanner.send_parameter_file(saved)
-        missing = tmp_path / "missing.txt"
-        with pytest.raises(kelo.ParameterFileError) as unreadable:
-            scanner.send_parameter_file(missing)
-        assert unreadable.value.messages == [f"Couldn't open local parameter file: {missing}"]
-        with pytest.raises(kelo.ParameterFileError):
-            scanner.save_parameter_file(tmp_path / "no" / "such" / "dir.txt")
+        for failing in (lambda: scanner.send_parameter_file(tmp_path / "missing.txt"),
+                        lambda: scanner.save_parameter_file(tmp_path / "no" / "such" / "dir.txt")):
+            with pytest.raises(kelo.ParameterFileError):
+                failing()
         scanner.enter_sync("time")
         with pytest.raises(kelo.SyncStateError):
             scanner.send_parameters("Gain = 2\n")
