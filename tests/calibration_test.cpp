@@ -99,19 +99,19 @@ TEST_F(CalibrationTest, RefusalsSendNothing) {
     OldPositionCalibration e[2];
     expectAll(KELO_ERROR_ARGUMENT,
               {lpGetTransformParametersN(c, 0, p, p, p, p, p, p, p, p, p, p, p, p, p, nullptr),
-               lpGetScanWindow(c, &w[0], nullptr, &w[2], &w[3]), lpGetScanWindow(nullptr, &w[0], &w[1], &w[2], &w[3]),
-               lpGetLaserCount(nullptr), lpRetrieveCalibrationValues(nullptr),
-               lpReadScanWindowN(c, 0, &r[0], &r[1], nullptr, &r[3]), lpReadPositionCalibrationN(c, 0, &p[0], nullptr, &p[2]),
-               lpSendPositionCalibrationN(nullptr, 0, 1, 2, 3), lpReadOldPositionCalibrationsN(c, 0, nullptr, 2),
-               lpReadOldPositionCalibrationsN(nullptr, 0, e, 2),
+               lpGetScanWindow(c, &w[0], nullptr, &w[2], &w[3]), lpGetLaserCount(nullptr),
+               lpGetScanWindow(nullptr, &w[0], &w[1], &w[2], &w[3]), lpRetrieveCalibrationValues(nullptr),
+               lpReadScanWindowN(c, 0, &r[0], &r[1], nullptr, &r[3]), lpSendPositionCalibrationN(nullptr, 0, 1, 2, 3),
+               lpReadPositionCalibrationN(c, 0, &p[0], nullptr, &p[2]),
+               lpReadOldPositionCalibrationsN(c, 0, nullptr, 2), lpReadOldPositionCalibrationsN(nullptr, 0, e, 2),
                lpSendIntrinsicCalibration(nullptr, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)});
     // Nothing retrieved yet, then the synchronised state.
     expectAll(KELO_ERROR_STATE, {lpGetLaserCount(c), lpGetScanWindow(c, &w[0], &w[1], &w[2], &w[3]),
                                  lpGetTransformParametersN(c, 0, p, p, p, p, p, p, p, p, p, p, p, p, p, p)});
     c->syncFlag = 1;
-    expectAll(KELO_ERROR_STATE, {lpReadScanWindowN(c, 0, &r[0], &r[1], &r[2], &r[3]),
-                                 lpSendPositionCalibrationN(c, 0, 1, 2, 3), lpReadPositionCalibrationN(c, 0, &p[0], &p[1], &p[2]),
-                                 lpReadOldPositionCalibrationsN(c, 0, e, 2)});
+    expectAll(KELO_ERROR_STATE,
+              {lpReadScanWindowN(c, 0, &r[0], &r[1], &r[2], &r[3]), lpSendPositionCalibrationN(c, 0, 1, 2, 3),
+               lpReadPositionCalibrationN(c, 0, &p[0], &p[1], &p[2]), lpReadOldPositionCalibrationsN(c, 0, e, 2)});
     EXPECT_EQ(Doubles(w, w + 4), Doubles(4, -7));
     EXPECT_EQ(Doubles(p, p + 3), Doubles(3, -7));
     EXPECT_EQ(std::vector<int32_t>(r, r + 4), std::vector<int32_t>(4, -7));
@@ -165,23 +165,18 @@ TEST_F(CalibrationTest, LaserCountOutsideTheIndexTableIsBounded) {
     }
 }
 
-// Each text gives its leading number; one without a number keeps the value held.
+// Each text gives its leading number, read up to a NUL; one without a number
+// keeps the value held.
 TEST_F(CalibrationTest, NumberTextsParseAsTheirLeadingNumber) {
-    std::vector<std::string> texts = numberedTexts();
-    texts[3] = "12.5mm";
-    texts[4] = "abc";
+    std::vector<std::string> texts = numberedTexts(), second(17, "oops");
     texts[5] = std::string("3\0 9", 4);
-    answerWith(kCmdCalibration, calibrationAnswer(texts, {0, 1, 0, 0, 0, 0}));
-    ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    Doubles got = transform(connection_, 0);
-    EXPECT_EQ(Doubles(got.begin(), got.begin() + 4), (Doubles{12.5, 0, 3, 7.5}));
-
-    std::vector<std::string> second(17, "oops");
     second[3] = "1";
-    answerWith(kCmdCalibration, calibrationAnswer(second, {0, 1, 0, 0, 0, 0}));
-    ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
-    got = transform(connection_, 0);
-    EXPECT_EQ((Doubles{got[0], got[2], got[13]}), (Doubles{1.0, 3.0, 17.5}));
+    for (const auto& sent : {texts, second}) {
+        answerWith(kCmdCalibration, calibrationAnswer(sent, {0, 1, 0, 0, 0, 0}));
+        ASSERT_EQ(lpRetrieveCalibrationValues(connection_), KELO_OK);
+    }
+    const Doubles got = transform(connection_, 0);
+    EXPECT_EQ((Doubles{got[0], got[1], got[2], got[13]}), (Doubles{1.0, 5.5, 3.0, 17.5}));
 }
 
 TEST_F(CalibrationTest, CutOrLyingAnswers) {
@@ -259,32 +254,29 @@ TEST(DateLine, FormatsTheCLocaleForm) {
     }
 }
 
-TEST_F(CalibrationTest, PositionUploadCarriesTextsAndTheDateLine) {
-    EXPECT_EQ(lpSendPositionCalibrationN(connection_, 3, 0.5, -12.25, 1e-7), KELO_OK);
-    const std::size_t texts = 12 + 7 + 10 + 9;
-    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + 30, 2000));
-    const std::uint32_t dateLength = wire::getWord(emulator_.received().data() + texts);
-    ASSERT_GE(dateLength, 30u);
-    ASSERT_LE(dateLength, 36u);
-    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + dateLength, 2000));
-    const Bytes got = emulator_.received();
-    const std::string date(got.begin() + texts + 4, got.end());
-    expectReceived(upload(kCmdPositionCalibration, 3, {"0.5", "-12.25", "1e-07", date}, false));
-    EXPECT_TRUE(std::regex_match(date, std::regex("Date:\\.{5}[A-Z][a-z]+ [0-3][0-9] [0-9]{4} [01][0-9]:[0-5][0-9] [AP]M")))
-        << date;
-}
-
-TEST_F(CalibrationTest, HistoryHoldsEarlierUploadsMostRecentFirst) {
+// An upload is the laser word, the three numbers and the date line as
+// counted texts; the history holds the earlier values, most recent first.
+TEST_F(CalibrationTest, PositionUploadAndHistory) {
     OldPositionCalibration entries[10];
     EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 10), 0);
     expectReceived(bytesOf({0, 0, 0, 0x37, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0x0A}));
-    ASSERT_EQ(lpSendPositionCalibrationN(connection_, 0, 1, 2, 3), KELO_OK);
+    emulator_.clearReceived();
+    EXPECT_EQ(lpSendPositionCalibrationN(connection_, 0, 0.5, -12.25, 1e-7), KELO_OK);
+    const std::size_t texts = 12 + 7 + 10 + 9;
+    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + 30, 2000));
+    const std::uint32_t dateLength = wire::getWord(emulator_.received().data() + texts);
+    ASSERT_TRUE(dateLength >= 30u && dateLength <= 36u) << dateLength;
+    ASSERT_TRUE(emulator_.waitForReceived(texts + 4 + dateLength, 2000));
+    const Bytes got = emulator_.received();
+    const std::string date(got.begin() + texts + 4, got.end());
+    expectReceived(upload(kCmdPositionCalibration, 0, {"0.5", "-12.25", "1e-07", date}, false));
+    EXPECT_TRUE(std::regex_match(
+        date, std::regex("Date:\\.{5}[A-Z][a-z]+ [0-3][0-9] [0-9]{4} [01][0-9]:[0-5][0-9] [AP]M"))) << date;
     ASSERT_EQ(lpSendPositionCalibrationN(connection_, 0, 1500.25, -2, 0.000125), KELO_OK);
-    ASSERT_TRUE(emulator_.waitForReceived(16 + (12 + 15 + 4 + 30) + (12 + 29 + 4 + 30), 2000));
     std::memset(entries, 0x5A, sizeof entries);
     ASSERT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries, 4), 2);
-    EXPECT_EQ((Doubles{entries[0].position[2], entries[1].position[0]}), (Doubles{3.0, 12.5}));  // 12.5: factory
-    EXPECT_EQ(std::strlen(entries[0].text), std::min<std::size_t>(currentDateLine().size(), 31));
+    EXPECT_EQ((Doubles{entries[0].position[1], entries[1].position[0]}), (Doubles{-12.25, 12.5}));  // 12.5: factory
+    EXPECT_EQ(std::string(entries[0].text), date.substr(0, 31));
     EXPECT_EQ(entries[2].text[0], 0x5A);  // not written
     // The current values read back unscaled, past the store, and the whole
     // answer is consumed: the next exchange is in step.
@@ -297,10 +289,6 @@ TEST_F(CalibrationTest, HistoryHoldsEarlierUploadsMostRecentFirst) {
 
 class ScriptedHistory : public CalibrationTest {
 protected:
-    void SetUp() override {
-        CalibrationTest::SetUp();
-        std::memset(entries_, 0x5A, sizeof entries_);
-    }
     // Answers command 55 with count and entries (three texts and a text each).
     void script(std::int32_t count, const std::vector<std::vector<std::string>>& entries,
                 bool closeAfter = false) {
@@ -325,19 +313,18 @@ protected:
     OldPositionCalibration entries_[3];
 };
 
-TEST_F(ScriptedHistory, LongEntryTextIsCutToThirtyOneCharacters) {
+// Entry texts are cut to 31 characters. A scanner that answers with more
+// entries than the caller asked for must not make the library write past the
+// caller's array; counts below one are returned with nothing written.
+TEST_F(ScriptedHistory, EntriesBeyondTheCapacityOrCutAreNotWritten) {
     script(2, {{"1", "2", "3", std::string(40, 'x')}, {"7.25", "", "-1", "short"}});
+    std::memset(entries_, 0x5A, sizeof entries_);
     entries_[1].position[1] = 42.0;
     ASSERT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), 2);
     EXPECT_EQ(std::string(entries_[0].text, 32), std::string(31, 'x') + '\0');
     EXPECT_EQ(Doubles(entries_[1].position, entries_[1].position + 3), (Doubles{7.25, 42.0, -1.0}));
     EXPECT_EQ(std::string(entries_[1].text, 32), "short" + std::string(27, '\0'));
-}
-
-// A scanner that answers with more entries than the caller asked for must
-// not make the library write past the caller's array; counts below one are
-// returned with nothing written.
-TEST_F(ScriptedHistory, EntriesBeyondTheCapacityOrCutAreNotWritten) {
+    std::memset(entries_, 0x5A, sizeof entries_);
     for (std::int32_t count : {0, -3}) {
         script(count, {});
         EXPECT_EQ(lpReadOldPositionCalibrationsN(connection_, 0, entries_, 2), count);

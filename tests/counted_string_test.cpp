@@ -1,15 +1,13 @@
-// Calibration numbers as text: "%.10g" out, "%lf"-style parsing in, and the
-// counted strings they travel in.
+// Calibration numbers as text: "%.10g" out, "%lf"-style parsing in.
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "config/counted_string.h"
-#include "core/scanner_connection.h"
-#include "core/transport.h"
-#include "support/emulator_fixture.h"
 
 namespace kelo::test {
 namespace {
@@ -66,40 +64,6 @@ TEST(CalibrationNumberText, ParsesTheLeadingNumberAsScanfDoes) {
         EXPECT_FALSE(parseCalibrationNumber(text, &value)) << text;
         EXPECT_EQ(value, 42.0) << text;
     }
-}
-
-// One stream read piece by piece: texts cut at a NUL, a number in text, a
-// count beyond the bound refused, then a text the peer cuts short.
-using CountedStringRead = EmulatorTest;
-
-TEST_F(CountedStringRead, TextsNumbersAndRefusalsFromOneStream) {
-    ASSERT_NE(open(), nullptr);
-    emu::Bytes bytes;
-    for (const std::string& t :
-         {std::string("hello"), std::string("ab\0cd", 5), std::string(), std::string(" 2.5e3 mm")})
-        emu::appendCountedString(bytes, t);
-    emu::appendWord(bytes, kMaxCountedStringBytes + 1);
-    const emu::Bytes cut = bytesOf({0, 0, 0, 9, 'a', 'b'});
-    bytes.insert(bytes.end(), cut.begin(), cut.end());
-    // A code the protocol does not use, scripted to answer with these bytes.
-    emulator_.overrideCommand(200, [bytes](emu::Session& s, const emu::Command&) {
-        s.sendRaw(bytes);
-        s.close();
-    });
-    ASSERT_EQ(sendCommand(connection_->socket, wire::buildCommand(200)), 0);
-    std::string text = "previous";
-    for (const char* expected : {"hello", "ab", ""}) {
-        ASSERT_EQ(readCountedString(connection_->socket, text), 0);
-        EXPECT_EQ(text, expected);
-    }
-    double number = 0.0;
-    ASSERT_EQ(readCountedNumber(connection_->socket, &number), 0);
-    EXPECT_EQ(number, 2500.0);
-    text = "kept";
-    EXPECT_EQ(readCountedString(connection_->socket, text), -1);
-    EXPECT_EQ(text, "kept");
-    EXPECT_EQ(readCountedNumber(connection_->socket, &number), -1);
-    EXPECT_EQ(number, 2500.0);
 }
 
 }  // namespace

@@ -14,10 +14,7 @@ using emu::Bytes;
 
 const Bytes kImage = bytesOf({0x01, 0x02, 0x03, 0x04, 0x05});
 
-class FirmwareTest : public ConnectedTest {
-protected:
-    emu::FirmwareState& state() { return emulator_.state<emu::FirmwareState>(); }
-};
+using FirmwareTest = ConnectedTest;
 
 // The trailer follows the image from version 577 on; a refusal is 21.
 TEST_F(FirmwareTest, FramingAndVerdict) {
@@ -46,8 +43,9 @@ TEST_F(FirmwareTest, LargeImageThenTheConnectionStillWorks) {
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
     ASSERT_EQ(lpSendScannerFirmwareUpdate(c_, image.data(), std::uint32_t(image.size()), 700), 0);
     {
-        std::lock_guard<std::mutex> lock(state().mutex);
-        EXPECT_TRUE(state().lastImage == image);
+        auto& state = emulator_.state<emu::FirmwareState>();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        EXPECT_TRUE(state.lastImage == image);
     }
     ASSERT_EQ(lpSendScannerFirmwareUpdate(c_, kImage.data(), 5, 1), 0);
 }

@@ -195,7 +195,7 @@ TEST_F(ParametersTest, NullArgumentsAndSyncStateChangeNothing) {
     expectAll(KELO_ERROR_STATE,
               {lpSendParametersToScanner(c, "Gain = 2"), lpBeginSendParametersToScanner(c, "Gain = 2"),
                lpEndSendParametersToScanner(c), lpSendParameterFileToScanner(c, path.c_str()),
-               lpBeginSendParameterFileToScanner(c, "/no/such/file"), lpGetParameterFileFromScanner(c, fetched.c_str())});
+               lpBeginSendParameterFileToScanner(c, "/nope"), lpGetParameterFileFromScanner(c, fetched.c_str())});
     EXPECT_FALSE(fs::exists(fetched));
     EXPECT_EQ(messagesOf(c), std::vector<std::string>{"line 1: unknown parameter Bogus"});
     expectReceived({});
@@ -211,8 +211,6 @@ TEST_F(ParametersTest, FileIsUploadedUpToItsFirstNul) {
     } cases[] = {
         {std::string("Gain = 2\n\0Gain = 3\n", 19), "Gain = 2\n", KELO_OK, {}},
         {"", "", KELO_ERROR_STATE, {"empty set"}},
-        {"LaserPower = 101\n", "LaserPower = 101\n", KELO_ERROR_STATE,
-         {"line 1: LaserPower must be an integer from 0 to 100"}},
     };
     const fs::path path = directory_ / "file.txt";
     for (const auto& c : cases) {

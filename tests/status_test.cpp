@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/scanner_connection.h"
-#include "emulator/status_state.h"
 #include "support/emulator_fixture.h"
 #include "support/g3_checks.h"
 
@@ -41,37 +40,21 @@ protected:
             s.close();
         });
     }
-    std::int32_t valueOf(std::uint32_t key) {
+    // The lookup's result and value; -2 leaves the value alone.
+    std::pair<std::int32_t, std::int32_t> lookUp(std::uint32_t key) {
         std::int32_t value = 0x12345678;
-        EXPECT_EQ(lpGetScannerStatusValue(c_, key, &value), 0) << "key " << key;
-        return value;
-    }
-    // -2 and the out-parameter left alone.
-    void expectNotFound(std::uint32_t key) {
-        std::int32_t value = 0x12345678;
-        EXPECT_EQ(lpGetScannerStatusValue(c_, key, &value), -2) << "key " << key;
-        EXPECT_EQ(value, 0x12345678);
+        return {lpGetScannerStatusValue(c_, key, &value), value};
     }
 };
 
 // A key is looked up only when it does not exceed the count; the first of
-// repeated keys wins; values keep their bits. No script: the emulator's own
-// list, with repeated keys added (key 8 equals its count: looked up, not held).
+// repeated keys wins; values keep their bits.
 TEST_F(StatusTest, FetchAndLookupRule) {
-    {
-        auto& state = emulator_.state<emu::StatusState>();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.extraPairs = {{emu::kStatusSerialNumber, 9}, {2, 0x80000000u}};
-    }
-    const std::uint32_t keys = emu::kStatusKeyCount;
     const struct {
-        std::optional<Pairs> sent;
-        Pairs found;
+        Pairs sent, found;
         std::vector<std::uint32_t> missing;
         std::size_t held;
     } cases[] = {
-        {std::nullopt, {{emu::kStatusSerialNumber, 1001}, {emu::kStatusProfileRateMilliHz, 2000000}},
-         {keys, keys + 1}, keys},
         {Pairs{{0, 100}, {1, 101}, {2, 102}}, {{2, 102}}, {3, 4}, 3},
         {Pairs{{5, 1}, {7, 2}}, {}, {5, 7, 0}, 2},
         {Pairs{{2, 22}, {0, 20}}, {{2, 22}, {0, 20}}, {1}, 2},
@@ -79,14 +62,14 @@ TEST_F(StatusTest, FetchAndLookupRule) {
         {Pairs{}, {}, {0, 1}, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.sent ? hex(statusAnswer(*c.sent)) : "emulator");
-        if (c.sent) answerWith(24, statusAnswer(*c.sent));
+        SCOPED_TRACE(hex(statusAnswer(c.sent)));
+        answerWith(24, statusAnswer(c.sent));
         emulator_.clearReceived();
         ASSERT_EQ(lpGetScannerStatusFromScanner(c_), 0);
         expectReceived(bytesOf({0, 0, 0, 0x18, 0, 0, 0, 0}));
         EXPECT_EQ(c_->statusValues.size(), c.held);
-        for (const auto& [key, value] : c.found) EXPECT_EQ(valueOf(key), std::int32_t(value));
-        for (std::uint32_t key : c.missing) expectNotFound(key);
+        for (const auto& [key, value] : c.found) EXPECT_EQ(lookUp(key), std::make_pair(0, std::int32_t(value))) << key;
+        for (std::uint32_t key : c.missing) EXPECT_EQ(lookUp(key), std::make_pair(-2, 0x12345678)) << key;
     }
 }
 
@@ -106,7 +89,7 @@ TEST_F(StatusTest, NullArgumentsAreRefused) {
 
 // The request carries the id; the text up to its first NUL, cut to
 // maxLength, zero-filled over the first maxLength bytes, terminated, and
-// nothing written beyond. No script: the emulator's own texts.
+// nothing written beyond.
 TEST_F(StatusTest, DescriptionIsCopiedBoundedAndZeroFilled) {
     using namespace std::string_literals;
     const auto padded = [](std::string text, std::size_t size) {
@@ -114,23 +97,17 @@ TEST_F(StatusTest, DescriptionIsCopiedBoundedAndZeroFilled) {
         return text;
     };
     const struct {
-        const char* sent;
-        std::size_t sentSize;
+        std::string sent;
         std::uint32_t id, maxLength;
         std::string written;
     } cases[] = {
-        {nullptr, 0, 4, 63, padded(emu::statusDescription(emu::kStatusLaserCount), 63)},
-        {nullptr, 0, 0xFFFFFFFEu, 40, padded("Unknown status item 4294967294", 40)},
-        {"0123456789", 10, 3, 4, "0123\0"s},
-        {"0123456789", 10, 3, 20, padded("0123456789", 20)},
-        {"0123456789", 10, 3, 10, "0123456789\0"s},
-        {"0123456789", 10, 3, 0, "\0"s},
-        {"ab\0cd", 5, 3, 15, padded("ab", 15)},
-        {"", 0, 3, 15, padded("", 15)},
+        {"0123456789", 0xFFFFFFFEu, 4, "0123\0"s}, {"0123456789", 3, 20, padded("0123456789", 20)},
+        {"0123456789", 3, 10, "0123456789\0"s},   {"0123456789", 0, 0, "\0"s},
+        {"ab\0cd"s, 3, 63, padded("ab", 63)},       {"", 3, 15, padded("", 15)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.id) + " " + std::to_string(c.maxLength));
-        if (c.sent) answerWith(26, descriptionAnswer(std::string(c.sent, c.sentSize)));
+        answerWith(26, descriptionAnswer(c.sent));
         emulator_.clearReceived();
         char text[64];
         std::memset(text, 'x', sizeof text);
