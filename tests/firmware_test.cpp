@@ -35,6 +35,11 @@ TEST_F(FirmwareTest, FramingAndVerdict) {
         EXPECT_EQ(lpSendScannerFirmwareUpdate(c_, kImage.data(), c.size, c.version), c.result);
         expectReceived(c.sent);
     }
+    // An update goes out while synchronised too.
+    c_->syncFlag = 1;
+    emulator_.clearReceived();
+    EXPECT_EQ(lpSendScannerFirmwareUpdate(c_, kImage.data(), 5, 576), 0);
+    expectReceived(cases[0].sent);
 }
 
 // An image of some size is sent whole, and the connection stays in step.

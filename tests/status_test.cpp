@@ -83,6 +83,7 @@ TEST_F(StatusTest, NullArgumentsAreRefused) {
                    lpGetStatusDescriptionFromScanner(c_, 1, nullptr, 4)});
     c_->syncFlag = 1;
     EXPECT_EQ(lpGetStatusDescriptionFromScanner(c_, 1, text, 4), 21);
+    EXPECT_EQ(lpGetScannerStatusFromScanner(c_), 21);
     EXPECT_STREQ(text, "xxxxxxx");
     expectReceived({});
 }
