@@ -32,12 +32,6 @@ inline std::uint32_t addressOf(const std::string& dotted) {
 // A loopback address of the test's own, in network order.
 inline std::uint32_t freshAddress() { return addressOf(uniqueLoopbackAddress()); }
 
-// A packed record's field by value: gtest would bind a misaligned reference.
-template <typename T>
-T field(T value) {
-    return value;
-}
-
 inline emu::Bytes bytesOfRecord(const ScannerInfo& record) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
     return emu::Bytes(p, p + sizeof record);
@@ -50,22 +44,16 @@ inline emu::Bytes messageOf(std::initializer_list<unsigned> leading) {
     return bytes;
 }
 
-// A one-dimensional safe array of ScannerInfoVB-sized elements, every byte kFill.
+// A one-dimensional safe array of ScannerInfoVB, every byte kFill.
 struct VbArray {
-    explicit VbArray(std::uint32_t elements, std::uint32_t elementSize = sizeof(ScannerInfoVB))
-        : data(static_cast<std::size_t>(elements) * elementSize, kFill) {
-        std::memset(&descriptor, 0, sizeof descriptor);
+    explicit VbArray(std::uint32_t elements) : data(elements * sizeof(ScannerInfoVB), kFill) {
         descriptor.cDims = 1;
-        descriptor.cbElements = elementSize;
+        descriptor.cbElements = sizeof(ScannerInfoVB);
         descriptor.pvData = data.data();
         descriptor.rgsabound[0].cElements = elements;
     }
-    emu::Bytes element(std::size_t i) const {
-        return emu::Bytes(data.begin() + i * sizeof(ScannerInfoVB),
-                          data.begin() + (i + 1) * sizeof(ScannerInfoVB));
-    }
 
-    KeloSafeArray descriptor;
+    KeloSafeArray descriptor{};
     KeloSafeArray* pointer = &descriptor;
     std::vector<std::uint8_t> data;
 };

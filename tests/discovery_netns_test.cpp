@@ -58,7 +58,7 @@ protected:
     std::uint32_t externalSerial_ = 0;
 };
 
-TEST_F(DiscoveryNamespaceTest, EveryLocalAddressBroadcastsAndEachScannerIsFoundOnceInEitherForm) {
+TEST_F(DiscoveryNamespaceTest, EveryLocalAddressBroadcastsAndEachScannerIsFoundOnce) {
     emu::Emulator& first = addScanner(5001);
     addScanner(5002);
     addScanner(5003);
@@ -68,39 +68,13 @@ TEST_F(DiscoveryNamespaceTest, EveryLocalAddressBroadcastsAndEachScannerIsFoundO
 
     std::set<std::uint32_t> expected{5001, 5002, 5003}, found, senders;
     if (externalSerial_ != 0) expected.insert(externalSerial_);
-    for (std::int32_t i = 0; i < count; ++i) found.insert(field(records[i].identity));
+    for (std::int32_t i = 0; i < count; ++i) found.insert(std::uint32_t{records[i].identity});
     EXPECT_EQ(count, static_cast<std::int32_t>(expected.size()));
     EXPECT_EQ(found, expected);
     const auto got = emu::receivedDatagrams(first);
     EXPECT_EQ(got.size(), localAddresses_.size()) << "one request per local address";
     for (const auto& datagram : got) senders.insert(datagram.fromAddress);
     EXPECT_EQ(senders, localAddresses_);
-
-    VbArray array(4);
-    ASSERT_EQ(lpFindScannerBySerialNumberVB(5001, &array.pointer), 1);
-    EXPECT_EQ(reinterpret_cast<const ScannerInfoVB*>(array.data.data())->identity, 5001u);
-    EXPECT_EQ(array.descriptor.cLocks, 0u);
-}
-
-TEST_F(DiscoveryNamespaceTest, ConfigurationReachesScannersInThisAndAnotherProcess) {
-    addScanner(6001);
-    ScannerInfo record;
-
-    ASSERT_EQ(lpSetCableId(6001, 17), 0);
-    ASSERT_EQ(lpFindScannerByCableId(17, &record, 1), 1);
-    EXPECT_EQ(field(record.identity), 6001u);
-
-    ASSERT_EQ(lpSetStaticIpChar(6001, "10.77.0.50", "255.255.255.0"), 0);
-    ASSERT_EQ(lpFindScannerBySerialNumber(6001, &record, 1), 1);
-    EXPECT_EQ(field(record.value3), 0);
-    EXPECT_EQ(field(record.value4), addressOf("10.77.0.50"));
-
-    if (externalSerial_ == 0) return;
-    ASSERT_EQ(lpSetCableId(externalSerial_, 33), 0);
-    ASSERT_EQ(lpFindScannerByCableId(33, &record, 1), 1);
-    EXPECT_EQ(field(record.identity), externalSerial_);
-    ASSERT_EQ(lpClearCableId(externalSerial_), 0);
-    EXPECT_EQ(lpFindScannerByCableId(33, &record, 1), 0);
 }
 
 }  // namespace

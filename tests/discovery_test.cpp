@@ -1,5 +1,7 @@
-// Finding scanners: the request on the wire, reply collection and its
-// limits, against emulated scanners on loopback.
+// Finding and configuring scanners: the messages on the wire, reply
+// collection and its limits, the argument checks, against emulated scanners
+// on loopback.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -25,60 +27,74 @@ emu::Bytes recordWithIdentity(std::uint32_t identity) {
 }
 
 const emu::Bytes kUntouched(533, kFill);
+constexpr std::uint32_t kSerial = 0x01020304;
 
 using DiscoveryTest = DiscoveryLoopbackTest;
 
-// Every form sends one 538-byte request from each local address, through
+// Every call sends its 538-byte message from each local address, through
 // one socket per address (Wine reports loopback senders as 127.0.0.1, so
-// the ports tell them apart): selector mode and value little-endian, and
-// at 10 and 11 the reply port, which the answer reached.
-TEST_F(DiscoveryTest, EveryFindFormSendsItsRequestFromEachLocalAddress) {
+// the ports tell them apart). Finds: selector mode and value little-endian,
+// and at 10 and 11 the reply port, which the answer reached; without a reply
+// the result is 0 and the socket error stays as it was. Configuration: text
+// and integer forms send the same bytes, the base forms differ from the
+// static ones only in byte 10, and a host name is taken as the address.
+TEST_F(DiscoveryTest, EveryCallSendsItsMessageFromEachLocalAddress) {
     useRoute({freshAddress(), freshAddress()});
-    emu::Emulator& scanner = addScanner(0x01020304, 7);
+    emu::Emulator& scanner = addScanner(kSerial, 7);
+    const emu::Bytes found = emu::scannerInfoRecord(scanner);  // before the configuration calls change it
     ScannerInfo records[4];
+    std::memset(records, kFill, sizeof records);
     VbArray array(4);
     const emu::Bytes bySerial = messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x00, 0x02, 0x04, 0x03, 0x02, 0x01}),
         byCable = messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x00, 0x01, 0x07}), all = messageOf({0x7F, 0xAE, 0x23, 0xA2, 0});
-    struct Case { const char* name; std::function<std::int32_t()> call; const emu::Bytes& expected; } cases[] = {
-        {"serial", [&] { return lpFindScannerBySerialNumber(0x01020304, records, 4); }, bySerial},
-        {"cable id", [&] { return lpFindScannerByCableId(7, records, 4); }, byCable},
-        {"all", [&] { return lpFindAllScanners(records, 4); }, all},
-        {"serial VB", [&] { return lpFindScannerBySerialNumberVB(0x01020304, &array.pointer); }, bySerial},
-        {"cable id VB", [&] { return lpFindScannerByCableIdVB(7, &array.pointer); }, byCable},
-        {"all VB", [&] { return lpFindAllScannersVB(&array.pointer); }, all},
+    const std::uint32_t address = addressOf("192.168.1.10"), mask = addressOf("255.255.255.0");
+    const emu::Bytes staticIp = messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x02, 0x02, 0x04, 0x03, 0x02, 0x01, 0x00,
+                                           192, 168, 1, 10, 0xFF, 0x01, 0x04, 255, 255, 255, 0, 0xFF, 0xFF});
+    emu::Bytes baseIp = staticIp;
+    baseIp[10] = 0x01;
+    struct Case { const char* name; std::function<std::int32_t()> call; std::int32_t result; emu::Bytes expected; };
+    const Case cases[] = {
+        {"serial", [&] { return lpFindScannerBySerialNumber(kSerial, records, 4); }, 1, bySerial},
+        {"cable id", [&] { return lpFindScannerByCableId(7, records, 4); }, 1, byCable},
+        {"all", [&] { return lpFindAllScanners(records, 4); }, 1, all},
+        {"serial VB", [&] { return lpFindScannerBySerialNumberVB(kSerial, &array.pointer); }, 1, bySerial},
+        {"cable id VB", [&] { return lpFindScannerByCableIdVB(7, &array.pointer); }, 1, byCable},
+        {"all VB", [&] { return lpFindAllScannersVB(&array.pointer); }, 1, all},
+        {"set cable id", [] { return lpSetCableId(kSerial, 255); }, 0,
+         messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x03, 0x02, 0x04, 0x03, 0x02, 0x01, 0x02, 0xFF, 0, 0, 0})},
+        {"clear cable id", [] { return lpClearCableId(kSerial); }, 0,
+         messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x03, 0x02, 0x04, 0x03, 0x02, 0x01, 0x03, 0, 0, 0, 0})},
+        {"static int", [&] { return lpSetStaticIpInt(kSerial, address, mask); }, 0, staticIp},
+        {"static text", [] { return lpSetStaticIpChar(kSerial, "192.168.1.10", "255.255.255.0"); }, 0, staticIp},
+        {"base int", [&] { return lpSetBaseIpInt(kSerial, address, mask); }, 0, baseIp},
+        {"base text", [] { return lpSetBaseIpChar(kSerial, "192.168.1.10", "255.255.255.0"); }, 0, baseIp},
+        {"host name", [] { return lpSetStaticIpChar(kSerial, "localhost", "255.0.0.0"); }, 0,
+         messageOf({0x7F, 0xAE, 0x23, 0xA2, 0x02, 0x02, 0x04, 0x03, 0x02, 0x01, 0x00, 127, 0, 0, 1, 0xFF,
+                    0x01, 0x04, 255, 0, 0, 0, 0xFF, 0xFF})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(c.call(), 1);
+        ASSERT_EQ(c.call(), c.result);
+        ASSERT_TRUE(emu::waitForDatagrams(scanner, 2, 2000));
         auto got = emu::receivedDatagrams(scanner);
         emu::clearReceivedDatagrams(scanner);
         ASSERT_EQ(got.size(), 2u);
         EXPECT_NE(got[0].fromPort, got[1].fromPort);
         EXPECT_EQ(hex(got[0].bytes), hex(got[1].bytes));
         ASSERT_EQ(got[0].bytes.size(), 538u);
-        EXPECT_NE(udp::getLe16(&got[0].bytes[10]), 0);
-        got[0].bytes[10] = got[0].bytes[11] = 0;
+        if (c.result == 1) {
+            EXPECT_NE(udp::getLe16(&got[0].bytes[10]), 0);
+            got[0].bytes[10] = got[0].bytes[11] = 0;
+        }
         EXPECT_EQ(hex(got[0].bytes), hex(c.expected));
     }
-    EXPECT_EQ(hex(bytesOfRecord(records[0])), hex(emu::scannerInfoRecord(scanner)));
-    EXPECT_EQ(hex(array.element(1)), hex(emu::Bytes(sizeof(ScannerInfoVB), kFill)));
-}
-
-// Records come unchanged in arrival order, and a full array ends the call.
-// Without a reply the result is 0 and the socket error stays as it was.
-TEST_F(DiscoveryTest, RecordsComeInArrivalOrderUntilTheArrayIsFull) {
-    std::vector<emu::Emulator*> scanners;
-    for (std::uint32_t serial : {3003, 1001, 2002, 4004}) scanners.push_back(&addScanner(serial, serial / 1000));
-    ScannerInfo records[4];
-    std::memset(records, kFill, sizeof records);
-
-    ASSERT_EQ(lpFindAllScanners(records, 3), 3);
-    for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(hex(bytesOfRecord(records[i])), hex(emu::scannerInfoRecord(*scanners[i])));
+    EXPECT_EQ(hex(bytesOfRecord(records[0])), hex(found));
+    EXPECT_TRUE(std::all_of(array.data.begin() + sizeof(ScannerInfoVB), array.data.end(),
+                            [](std::uint8_t byte) { return byte == kFill; }));
     net::setLastError(4242);
-    EXPECT_EQ(lpFindScannerBySerialNumber(9999, records + 3, 1), 0);
+    EXPECT_EQ(lpFindScannerBySerialNumber(9999, records + 1, 1), 0);
     EXPECT_EQ(lpGetLastSocketError(), 4242);
-    EXPECT_EQ(hex(bytesOfRecord(records[3])), hex(kUntouched));
+    EXPECT_EQ(hex(bytesOfRecord(records[1])), hex(kUntouched));
 }
 
 // A bad magic, a wrong type and a datagram too short for a type byte are
@@ -102,26 +118,43 @@ TEST_F(DiscoveryTest, WhichRepliesCountAndHowLongTheCallWaits) {
         for (std::uint32_t identity : {77, 0x11223344, 88, 77}) reply(replyOf(recordWithIdentity(identity)));
     });
     ScannerInfo records[5];
-    std::memset(records, kFill, sizeof records);
-
     ASSERT_EQ(lpFindScannerBySerialNumber(1001, records, 5), 3);
     emu::Bytes expected(shortReply.begin() + 5, shortReply.end());
     expected.resize(533, 0);
     EXPECT_EQ(hex(bytesOfRecord(records[0])), hex(expected));
-    EXPECT_EQ(field(records[0].identity), 0x11223344u);
+    EXPECT_EQ(std::uint32_t{records[0].identity}, 0x11223344u);
     EXPECT_EQ(hex(bytesOfRecord(records[1])), hex(recordWithIdentity(77)));
-    EXPECT_EQ(field(records[2].identity), 88u);
-    EXPECT_EQ(hex(bytesOfRecord(records[3])), hex(kUntouched));
+    EXPECT_EQ(std::uint32_t{records[2].identity}, 88u);
 }
 
-TEST_F(DiscoveryTest, RefusedCallsSendNothing) {
-    addScanner(1001);
+// Refused calls give -1 and error 22 (configuration calls -2) before
+// anything is sent, a failed send its socket error; a safe array that
+// cannot be locked gives 22 after discovery. None writes an element or
+// changes the lock count.
+TEST_F(DiscoveryTest, RefusedCallsWriteNothing) {
+    addScanner(kSerial);
+    EXPECT_EQ(lpSetCableId(kSerial, 0xFFFFFFFFu), -2);
+    const char* const texts[][2] = {
+        {nullptr, "255.0.0.0"},          {"10.0.0.1", nullptr},
+        {"255.255.255.255", "255.0.0.0"}, {"10.0.0.1", "255.255.255.255"},
+        {"10.0.0.1", "not an address"},   {"10.0.0.1", "10.0.0.256"},
+        {"10.0.0.1", "localhost"},
+    };
+    for (const auto& t : texts) {
+        SCOPED_TRACE(std::string(t[0] ? t[0] : "null") + " / " + (t[1] ? t[1] : "null"));
+        EXPECT_EQ(lpSetStaticIpChar(5, t[0], t[1]), -2);
+        EXPECT_EQ(lpSetBaseIpChar(5, t[0], t[1]), -2);
+    }
     ScannerInfo records[1];
     struct Case { const char* name; std::function<std::int32_t()> call; bool argumentError; } cases[] = {
         {"null records", [] { return lpFindAllScanners(nullptr, 4); }, true},
         {"zero capacity", [&] { return lpFindScannerByCableId(1, records, 0); }, true},
         {"both", [] { return lpFindScannerBySerialNumber(1001, nullptr, 0); }, true},
         {"no local address", [&] { useRoute({}); return lpFindAllScanners(records, 1); }, false},
+        {"set cable id, no local address", [] { return lpSetCableId(kSerial, 1); }, false},
+        {"clear cable id, no local address", [] { return lpClearCableId(kSerial); }, false},
+        {"static int, no local address", [] { return lpSetStaticIpInt(kSerial, 1, 2); }, false},
+        {"base text, no local address", [] { return lpSetBaseIpChar(kSerial, "10.0.0.1", "255.0.0.0"); }, false},
         {"only 127.0.0.1", [&] { useRoute({addressOf("127.0.0.1")}); return lpFindAllScanners(records, 1); }, false},
     };
     for (const Case& c : cases) {
@@ -131,15 +164,41 @@ TEST_F(DiscoveryTest, RefusedCallsSendNothing) {
         EXPECT_NE(lpGetLastSocketError(), 0);
         EXPECT_EQ(lpGetLastSocketError() == 22, c.argumentError) << lpGetLastSocketError();
     }
-    EXPECT_EQ(datagramsAfterPause(), 0u);
+    useRoute({freshAddress()});
+    struct VbCase { const char* name; std::function<void(KeloSafeArray&)> spoil; bool refused; } vbCases[] = {
+        {"element size 533", [](KeloSafeArray& a) { a.cbElements = sizeof(ScannerInfo); }, true},
+        {"two dimensions", [](KeloSafeArray& a) { a.cDims = 2; }, true},
+        {"no elements", [](KeloSafeArray& a) { a.rgsabound[0].cElements = 0; }, true},
+        {"count negative", [](KeloSafeArray& a) { a.rgsabound[0].cElements = 0x80000000u; }, true},
+        {"no data", [](KeloSafeArray& a) { a.pvData = nullptr; }, true},
+        {"cannot be locked", [](KeloSafeArray& a) { a.cLocks = 0xFFFF; }, true},
+        // The caller's own lock stays as it was.
+        {"no local address", [this](KeloSafeArray& a) { a.cLocks = 1; useRoute({}); }, false},
+    };
+    for (const VbCase& c : vbCases) {
+        SCOPED_TRACE(c.name);
+        VbArray array(2);
+        c.spoil(array.descriptor);
+        const std::uint32_t locks = array.descriptor.cLocks;
+        net::setLastError(0);
+        EXPECT_EQ(lpFindAllScannersVB(&array.pointer), -1);
+        EXPECT_NE(lpGetLastSocketError(), 0);
+        EXPECT_EQ(lpGetLastSocketError() == 22, c.refused) << lpGetLastSocketError();
+        EXPECT_EQ(array.data, std::vector<std::uint8_t>(array.data.size(), kFill));
+        EXPECT_EQ(array.descriptor.cLocks, locks);
+    }
+    KeloSafeArray* none = nullptr;
+    for (KeloSafeArray** array : {&none, static_cast<KeloSafeArray**>(nullptr)}) {
+        net::setLastError(0);
+        EXPECT_EQ(lpFindAllScannersVB(array), -1);
+        EXPECT_EQ(lpGetLastSocketError(), 22);
+    }
+    // Only the array that cannot be locked got as far as discovery.
+    EXPECT_EQ(datagramsAfterPause(), 1u);
 }
 
 TEST_F(DiscoveryTest, FailedAddressStopsTheBroadcast) {
     const std::uint32_t notLocal = addressOf("192.0.2.1");  // documentation range, not ours
-    const net::Socket probe = net::openUdpSocket();
-    const bool bindsForeign = net::setBroadcast(probe) == 0 && net::bindSocket(probe, notLocal, 0) == 0;
-    net::closeSocket(probe);
-    if (bindsForeign) GTEST_SKIP() << "this socket layer binds 192.0.2.1 (Wine does)";
     addScanner(1001);
     const std::uint32_t good = freshAddress();
     ScannerInfo records[2];
@@ -171,35 +230,28 @@ TEST(DiscoveryCollect, BoundedByTheArrayAndTheCollectLimit) {
         if (identity == 3) reply.resize(900, 0xEE);
         send(reply);
     }
-    ScannerInfo records[4];
-    std::memset(records, kFill, sizeof records);
+    ScannerInfo records[3];
     ASSERT_EQ(discovery::collectReplies(socket, records, 3), 3);
-    for (std::uint32_t i = 0; i < 3; ++i)
-        EXPECT_EQ(hex(bytesOfRecord(records[i])), hex(recordWithIdentity(i + 1)));
-    EXPECT_EQ(hex(bytesOfRecord(records[3])), hex(kUntouched));
+    EXPECT_EQ(hex(bytesOfRecord(records[2])), hex(recordWithIdentity(3)));
     udp::Message left;
     for (std::uint32_t identity : {4u, 5u}) {
         ASSERT_EQ(net::receiveFrom(socket, left.data(), left.size(), nullptr, nullptr), 538);
         EXPECT_EQ(udp::replyIdentity(left), identity);
     }
 
-    constexpr int kChatter = 40;  // one every 100 ms: four seconds of noise
-    std::atomic<int> sent{0};
     std::atomic<bool> stop{false};
-    std::thread chatter([&] {
-        for (int i = 0; i < kChatter && !stop; ++i, ++sent) {
+    std::thread chatter([&] {  // one every 100 ms: up to four seconds of noise
+        for (int i = 0; i < 40 && !stop; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
             send(bytesOf({0x00, 0x01, 0x02}));
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
     });
-    const std::int32_t count = discovery::collectReplies(socket, records, 2, 1000);
-    const int sentBeforeReturn = sent;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(discovery::collectReplies(socket, records, 2, 1000), 0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 3.0)
+        << "the call waited for the noise to end";
     stop = true;
     chatter.join();
     net::closeSocket(socket);
     net::closeSocket(sender);
-    EXPECT_EQ(count, 0);
-    EXPECT_LT(sentBeforeReturn, kChatter) << "the call waited for the noise to end";
 }
 
 }  // namespace
