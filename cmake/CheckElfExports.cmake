@@ -1,6 +1,7 @@
 # Compares the defined dynamic symbols of the ELF shared library
 # (nm -D --defined-only) with the export list, exactly.
 #   cmake -DNM=... -DLIBRARY=... -DEXPECTED=<one name a line> -P CheckElfExports.cmake
+include(${CMAKE_CURRENT_LIST_DIR}/CompareNameLists.cmake)
 foreach(var NM LIBRARY EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckElfExports: ${var} is not set")
@@ -35,19 +36,6 @@ endforeach()
 kelo_elf_export_names(${EXPECTED} expected)
 list(SORT actual)
 list(SORT expected)
-set(missing ${expected})
-set(extra ${actual})
-if(actual)
-  list(REMOVE_ITEM missing ${actual})
-endif()
-if(expected)
-  list(REMOVE_ITEM extra ${expected})
-endif()
-if(missing OR extra OR NOT actual STREQUAL expected)
-  list(JOIN missing " " missing_text)
-  list(JOIN extra " " extra_text)
-  message(FATAL_ERROR "Shared library symbols differ from the *.exports files.\n"
-                      "missing: ${missing_text}\nunexpected: ${extra_text}")
-endif()
+kelo_compare_name_lists("${actual}" "${expected}" "Shared library symbols")
 list(LENGTH actual count)
 message(STATUS "Shared library exports ${count} names, as expected")

@@ -1,6 +1,7 @@
 # Compares the export table of the DLL (objdump -p) with the expected names,
 # exactly: no name missing, none extra, none twice.
 #   cmake -DOBJDUMP=... -DDLL=... -DEXPECTED=<one name a line> -P CheckExports.cmake
+include(${CMAKE_CURRENT_LIST_DIR}/CompareNameLists.cmake)
 foreach(var OBJDUMP DLL EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckExports: ${var} is not set")
@@ -61,18 +62,5 @@ if(NOT expected_count EQUAL unique_count)
   message(FATAL_ERROR "CheckExports: a name is listed more than once in the *.exports files")
 endif()
 
-set(missing ${expected})
-set(extra ${actual})
-if(actual)
-  list(REMOVE_ITEM missing ${actual})
-endif()
-if(expected)
-  list(REMOVE_ITEM extra ${expected})
-endif()
-if(missing OR extra OR NOT actual STREQUAL expected)
-  list(JOIN missing " " missing_text)
-  list(JOIN extra " " extra_text)
-  message(FATAL_ERROR "DLL exports differ from the *.exports files.\n"
-                      "missing: ${missing_text}\nunexpected: ${extra_text}")
-endif()
+kelo_compare_name_lists("${actual}" "${expected}" "DLL exports")
 message(STATUS "DLL exports ${actual_count} names, as expected")

@@ -13,7 +13,9 @@
 #    Fails below 92 %. src/core/win32 is built for Windows only and is not
 #    measured here; the command-line tests need the kelo tool, which this
 #    build leaves out.
-# KELO_COVERAGE_BUILD_DIR: the build directory (default build-cov).
+# KELO_COVERAGE_BUILD_DIR: the build directory (default build-cov);
+# KELO_COVERAGE_FROM: a build that already ran the suite with coverage
+# counting, used instead of a build of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KELO_COVERAGE_BUILD_DIR:-build-cov}
@@ -27,24 +29,31 @@ share_status=0
 /usr/bin/python3 scripts/source_lines.py "${share_options[@]}" || share_status=$?
 
 echo "-- line coverage of src/"
-# -O1: about as quick to build as -O0, and quick enough at run time for the
-# tests that measure against the emulator's clock.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-    -DKELO_COVERAGE=ON -DKELO_BUILD_BENCH=OFF >/dev/null
-# The shared library for the Python discovery tests of the namespace step.
-cmake --build "$build" -j"$jobs" --target kelo_tests kelo-scanner-emulator kelo_dll
-echo "coverage build: ${SECONDS}s"
-find "$build" -name '*.gcda' -delete
-# Failing tests are reported by the suites' own steps; here they only lower
-# the figure. Only the GoogleTest cases (named Suite.Case) run: other CTest
-# tests, and the command-line ones, need programs this build does not make.
 failed=()
-ctest --test-dir "$build" -j"$((jobs * 4))" -R '\.' -E '^KeloCliTest\.' \
-    --repeat until-pass:2 --output-on-failure || failed+=(ctest)
-KELO_BUILD_DIR=$build KELO_DISCOVERY_FILTER='Discovery*-DiscoveryCli.*' \
+if [ -n "${KELO_COVERAGE_FROM:-}" ]; then
+    # A build that already ran the suite with coverage counting (step 40's
+    # sanitizer build): add the namespace discovery tests to its counts.
+    build=$KELO_COVERAGE_FROM
+    [ -d "$build" ] || { echo "no build in $build" >&2; exit 1; }
+else
+    # -O1: about as quick to build as -O0, and quick enough at run time for
+    # the tests that measure against the emulator's clock.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+        -DKELO_COVERAGE=ON -DKELO_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$build" -j"$jobs" --target kelo_tests kelo-scanner-emulator kelo_dll
+    echo "coverage build: ${SECONDS}s"
+    find "$build" -name '*.gcda' -delete
+    # Failing tests are reported by the suites' own steps; here they only
+    # lower the figure. Only the GoogleTest cases (named Suite.Case) run:
+    # other CTest tests, and the command-line ones, need programs this build
+    # does not make.
+    ctest --test-dir "$build" -j"$((jobs * 4))" -R '\.' -E '^KeloCliTest\.' \
+        --repeat until-pass:2 --output-on-failure || failed+=(ctest)
+fi
+KELO_BUILD_DIR=$build KELO_DISCOVERY_FILTER='Discovery*-DiscoveryCli.*' KELO_DISCOVERY_PYTHON=0 \
     bash scripts/tests.d/30-discovery-netns.sh || failed+=(discovery-netns)
 (( ${#failed[@]} == 0 )) || echo "note: failures in the coverage build: ${failed[*]}"
-echo "coverage build and tests: ${SECONDS}s"
+echo "coverage tests: ${SECONDS}s"
 
 report=$build/coverage-src.txt
 gcovr --root . --filter 'src/' -j "$jobs" --output "$report" --print-summary "$build" \

@@ -151,10 +151,13 @@ long receiveBytes(Socket s, void* data, std::size_t length) {
     return received < 0 ? fail() : static_cast<long>(received);
 }
 
-long receiveAvailable(Socket s, void* data, std::size_t length) {
+namespace {
+
+// A receive that never blocks, with the given further flags.
+long receiveWaiting(Socket s, void* data, std::size_t length, int flags) {
     ssize_t received;
     do {
-        received = recv(fd(s), data, length, MSG_DONTWAIT);
+        received = recv(fd(s), data, length, flags | MSG_DONTWAIT);
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlockResult;
@@ -163,16 +166,14 @@ long receiveAvailable(Socket s, void* data, std::size_t length) {
     return static_cast<long>(received);
 }
 
+}  // namespace
+
+long receiveAvailable(Socket s, void* data, std::size_t length) {
+    return receiveWaiting(s, data, length, 0);
+}
+
 long peekAvailable(Socket s, void* data, std::size_t length) {
-    ssize_t received;
-    do {
-        received = recv(fd(s), data, length, MSG_PEEK | MSG_DONTWAIT);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlockResult;
-        return fail();
-    }
-    return static_cast<long>(received);
+    return receiveWaiting(s, data, length, MSG_PEEK);
 }
 
 long discardReceived(Socket s, void* scratch, std::size_t length) {
