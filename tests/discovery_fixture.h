@@ -84,13 +84,6 @@ protected:
         return *scanners_.back();
     }
 
-    // The datagrams the first scanner got, after giving one that should
-    // not have been sent time to arrive.
-    std::size_t datagramsAfterPause() {
-        emu::waitForDatagrams(*scanners_.front(), 1, 300);
-        return emu::receivedDatagrams(*scanners_.front()).size();
-    }
-
     std::string responderAddress_;
     std::unique_ptr<discovery::ScopedBroadcastRoute> route_;
     std::vector<std::unique_ptr<emu::Emulator>> scanners_;
