@@ -1,12 +1,9 @@
-"""The Wireshark dissector (tools/wireshark/kelo.lua) and the replay of
-captures (kelo-scanner-emulator --replay).
-
-A full emulator session and a discovery are captured inside the network
-namespace that scripts/tests.d/75-capture.sh makes; the capture must decode
-without malformed packets or errors, with the values the client sent and
-received, and replaying it must give the client the same results. A capture
-of a lying scanner, built here, must decode without malformed packets too.
-"""
+# The Wireshark dissector (tools/wireshark/kelo.lua) and the replay of captures
+# (kelo-scanner-emulator --replay). A full emulator session and a discovery are
+# captured in the network namespace scripts/tests.d/75-capture.sh makes; the
+# capture must decode without malformed packets or errors, with the values the
+# client sent and received, and replaying it must give the client the same
+# results. A capture of a lying scanner, built here, must decode cleanly too.
 import json
 import os
 import signal
@@ -60,12 +57,11 @@ def named(prefix, names):
 
 
 def in_test_namespace():
-    host = os.environ.get("KELO_HOST_NETNS")
-    address = os.environ.get("KELO_CAPTURE_NETNS_ADDRESS")
-    if not host or not address or os.readlink("/proc/self/ns/net") == host:
-        return False
+    """In the namespace 75-capture.sh made, whose only other address is its own."""
+    host, address = os.environ.get("KELO_HOST_NETNS"), os.environ.get("KELO_CAPTURE_NETNS_ADDRESS")
     shown = subprocess.run(["ip", "-o", "-4", "addr", "show"], capture_output=True, text=True).stdout
-    return {line.split()[3].split("/")[0] for line in shown.splitlines()} - {"127.0.0.1"} == {address}
+    return bool(host) and os.readlink("/proc/self/ns/net") != host and \
+        {line.split()[3].split("/")[0] for line in shown.splitlines()} - {"127.0.0.1"} == {address}
 
 
 class Program:
@@ -105,7 +101,7 @@ def recorded(tmp_path_factory):
                       "tcp port 24334 or udp port 30127", "-a", f"duration:{PROCESS_SECONDS}", ready="Capturing on")
     try:
         live = run_client("session", SCANNER, str(work / "live.par"))
-        discovery = run_client("discovery", str(SERIAL))
+        run_client("discovery", str(SERIAL))
         time.sleep(0.5)  # the last packets reach the capture
     finally:
         dumpcap.stop(signal.SIGINT)
@@ -116,7 +112,8 @@ def recorded(tmp_path_factory):
         replayed = run_client("session", SCANNER, str(work / "replayed.par"))
     finally:
         replay_log = replay.stop()
-    return {"capture": capture, "live": live, "replayed": replayed, "replay_log": replay_log, "discovery": discovery}
+    return {"capture": capture, "live": (live, (work / "live.par").read_bytes()), "replay_log": replay_log,
+            "replayed": (replayed, (work / "replayed.par").read_bytes())}
 
 
 def client_line(output, name):
@@ -165,8 +162,8 @@ def frames(recorded):
 
 
 def test_replay_gives_the_client_the_same_results(recorded):
-    assert "close 0" in recorded["live"]
-    assert recorded["replayed"] == recorded["live"]
+    assert "close 0" in recorded["live"][0]
+    assert recorded["replayed"] == recorded["live"]  # the printed results and the fetched parameter file
     # Only the date line of the position upload may differ, when a minute passed.
     differing = [line for line in recorded["replay_log"].splitlines() if "differs" in line]
     assert all("(code 41)" in line for line in differing), recorded["replay_log"]
@@ -181,7 +178,7 @@ def test_every_command_is_decoded_and_every_answer_matched(frames):
 
 
 def test_answers_hold_what_the_library_read(recorded, frames):
-    live = recorded["live"]
+    live = recorded["live"][0]
     messages = live.splitlines()[1].split(" | ")[1:]
     assert rows(frames, "kelo.errors.count", None, "kelo.errors.count kelo.errors.message") == \
         [f"{len(messages)}|{','.join(messages)}"]
@@ -196,7 +193,6 @@ def test_answers_hold_what_the_library_read(recorded, frames):
     assert rows(frames, "kelo.answer.command", 8, "kelo.firmware.accepted") == ["1", "1"]
     assert rows(frames, "kelo_udp.type", 1, "kelo_udp.info.identity kelo_udp.info.block_text") == \
         [f"{SERIAL}|kelo-scanner-emulator"] * 2
-    assert recorded["discovery"].splitlines()[0] == f"find-by-serial 1 {SERIAL}"
 
 
 # A capture of a scanner that lies, built here --------------------------------------------------
@@ -216,35 +212,21 @@ def ipv4(source, destination, protocol, body):
 
 def write_pcap(path, packets):
     """A pcap file of raw IPv4 packets (link type 101)."""
-    with open(path, "wb") as out:
-        out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101))
-        for i, packet in enumerate(packets):
-            out.write(struct.pack("<IIII", 1000 + i, 0, len(packet), len(packet)))
-            out.write(packet)
+    path.write_bytes(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101) + b"".join(
+        struct.pack("<IIII", 1000 + i, 0, len(packet), len(packet)) + packet for i, packet in enumerate(packets)))
 
 
 def tcp_session(exchanges, segment=7):
-    """Packets of one TCP session: SYN exchange, then each message cut into small segments."""
-    client, scanner = (10, 0, 0, 1), (10, 0, 0, 2)
-    sequence = {True: 1000, False: 5000}
-
-    def segment_packet(to_scanner, flags, data=b""):
-        source, destination = (client, scanner) if to_scanner else (scanner, client)
-        ports = (40000, 24334) if to_scanner else (24334, 40000)
-        tcp = struct.pack(">HHIIBBHHH", *ports, sequence[to_scanner], sequence[not to_scanner],
-                          5 << 4, flags, 65535, 0, 0) + data
-        sequence[to_scanner] = (sequence[to_scanner] + len(data) + (1 if flags & 0x02 else 0)) & 0xFFFFFFFF
-        return ipv4(source, destination, 6, tcp)
-
-    packets = [segment_packet(True, 0x02), segment_packet(False, 0x12), segment_packet(True, 0x10)]
+    """Packets of one TCP session begun before the capture, each message cut into small segments."""
+    ends, sequence, packets = [((10, 0, 0, 1), 40000), ((10, 0, 0, 2), 24334)], {True: 1000, False: 5000}, []
     for to_scanner, message in exchanges:
-        for start in range(0, len(message), segment):
-            packets.append(segment_packet(to_scanner, 0x18, message[start:start + segment]))
+        (source, out), (destination, to) = ends if to_scanner else ends[::-1]
+        for data in (message[start:start + segment] for start in range(0, len(message), segment)):
+            tcp = struct.pack(">HHIIBBHHH", out, to, sequence[to_scanner], sequence[not to_scanner], 5 << 4, 0x18,
+                              65535, 0, 0)
+            packets.append(ipv4(source, destination, 6, tcp + data))
+            sequence[to_scanner] += len(data)
     return packets
-
-
-def udp(body):
-    return ipv4((10, 0, 0, 1), (10, 0, 0, 255), 17, struct.pack(">HHHH", 50000, 30127, 8 + len(body), 0) + body)
 
 
 MAGIC = struct.pack("<I", 0xA223AE7F)
@@ -299,7 +281,8 @@ LYING_SHOWN = [
 @pytest.fixture(scope="module")
 def lying_frames(tmp_path_factory):
     path = tmp_path_factory.mktemp("lying") / "lying.pcap"
-    write_pcap(path, tcp_session(LYING_SESSION) + [udp(body) for body in LYING_DATAGRAMS])
+    write_pcap(path, tcp_session(LYING_SESSION) + [ipv4((10, 0, 0, 1), (10, 0, 0, 255), 17, struct.pack(
+        ">HHHH", 50000, 30127, 8 + len(body), 0) + body) for body in LYING_DATAGRAMS])
     return decoded(path, [name for where, _, names, _ in LYING_SHOWN for name in [where, *names.split()]])
 
 
