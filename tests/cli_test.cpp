@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,21 +20,18 @@
 #include "emulator/scan_image_state.h"
 #include "emulator/status_state.h"
 #include "support/emulator_fixture.h"
+#include "support/g3_checks.h"
 
 namespace kelo::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode;
-    std::string out, err;
-};
+struct CliRun { int exitCode; std::string out, err; };
 
 std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -88,8 +87,7 @@ protected:
     void scriptBatches(std::uint32_t points, std::uint32_t oddPoints = 0) {
         emulator_.overrideCommand(kCmdMultipleProfileRequest, [this, points, oddPoints](
                                                                   emu::Session& session, const emu::Command& c) {
-            emu::Bytes batch;
-            emu::appendWord(batch, c.word(0));
+            emu::Bytes batch = words({c.word(0)});
             for (std::uint32_t i = nextProfile_; nextProfile_ < i + c.word(0); ++nextProfile_) {
                 const std::uint32_t n = nextProfile_ % 2 && oddPoints ? oddPoints : points;
                 emu::Bytes profile;
@@ -110,11 +108,8 @@ protected:
 
 TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
     const std::string nobody = uniqueLoopbackAddress(), grab = "grab " + address_ + " --count 5 ";
-    struct Case {
-        std::string arguments;
-        int exitCode;
-        std::string shown;  // the start of stdout on success, else a part of stderr
-    };
+    // `shown`: the start of stdout on success, else a part of stderr.
+    struct Case { std::string arguments; int exitCode; std::string shown; };
     std::vector<Case> cases = {
         {"--help", 0, "usage: kelo COMMAND"},
         {"", 2, ""},
@@ -137,7 +132,6 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
         if (c.exitCode == 0) EXPECT_EQ(run.out.rfind(c.shown, 0), 0u) << run.out;
         else EXPECT_TRUE(has(run.err, c.shown)) << run.err;
     }
-    EXPECT_TRUE(has(kelo("--help").out, "grab"));
     EXPECT_EQ(emulator_.connectionsAccepted(), 0u);  // all refused before connecting
 }
 
@@ -158,10 +152,7 @@ TEST_F(KeloCliTest, StatusListsEveryValueAndTheDescriptionsAskedFor) {
 
 TEST_F(KeloCliTest, ParameterFileRoundTripsAndRejectionsShowTheScannersMessages) {
     auto& parameters = emulator_.state<emu::ParameterState>();
-    const std::string served = [&] {
-        std::lock_guard<std::mutex> lock(parameters.mutex);
-        return parameters.render();
-    }();
+    const std::string served = (std::unique_lock<std::mutex>(parameters.mutex), parameters.render());
     const CliRun get = kelo("params get " + address_ + quoted("p.txt"));
     ASSERT_EQ(get.exitCode, 0) << get.err;
     EXPECT_EQ(read("p.txt"), served);
@@ -200,9 +191,8 @@ TEST_F(KeloCliTest, GrabWritesEveryProfileAsCsvPlotsTheLastAndLeavesSyncMode) {
 
     const std::string svg = read("g.svg");
     EXPECT_EQ(svg.rfind("<svg ", 0), 0u);
-    std::size_t circles = 0;
-    for (std::size_t at = svg.find("<circle"); at != std::string::npos; at = svg.find("<circle", at + 1)) ++circles;
-    EXPECT_EQ(circles, 4u);
+    const std::regex circle("<circle");
+    EXPECT_EQ(std::distance(std::sregex_iterator(svg.begin(), svg.end(), circle), std::sregex_iterator()), 4);
     // The axes span the last profile's first values, 24000 to 24003.
     for (const char* part : {"profile 24, 4 points", ">24000<", "</svg>"}) EXPECT_TRUE(has(svg, part)) << part;
 }
@@ -222,10 +212,8 @@ TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
         EXPECT_EQ((std::vector<std::int32_t>{r.header[0], r.header[8], r.pointCount, r.points[2][0], r.points[2][1]}),
                   (std::vector<std::int32_t>{i * 10, i * 10 + 8, 3, i * 1000 + 2, -2}));
     }
-    EXPECT_TRUE(has(hex(emulator_.received()), "00 00 00 34 00 00 00 00 00 00 00 39 00 00 00 10 00 00 09 C4 00 00 00 07 "
-                                                "00 00 00 00 00 00 00 00 00 00 00 26"));
-    EXPECT_TRUE(has(hex(emulator_.received()), "00 00 00 39 00 00 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                                                "00 00 00 23"));
+    EXPECT_TRUE(has(hex(emulator_.received()), hex(words({0x34, 0, 0x39, 16, 2500, 7, 0, 0, 0x26}))));
+    EXPECT_TRUE(has(hex(emulator_.received()), hex(words({0x39, 16, 0, 0, 0, 0, 0x23}))));
 }
 
 // Runs that fail part way: the reason named, and sync mode left all the same.
@@ -262,31 +250,28 @@ TEST_F(KeloCliTest, GrabWritesAPointCloudAndAHeightMap) {
                             " --y-from-header 1 --step 0.5 --heightmap" + quoted("h.pgm"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");  // no CSV unless --output asks for it
-    EXPECT_FALSE(fs::exists(file("c.ply.points")));  // the stores beside the files are gone
-    EXPECT_FALSE(fs::exists(file("h.pgm.rows")));
+    EXPECT_FALSE(fs::exists(file("c.ply.points")) || fs::exists(file("h.pgm.rows")));  // the stores beside them are gone
 
     ASSERT_EQ(std::system(("pcl_ply2pcd -format 0" + quoted("c.ply") + quoted("c.pcd") + " >/dev/null").c_str()), 0);
     const std::string pcd = read("c.pcd");
-    EXPECT_TRUE(has(pcd, "\nFIELDS x y z intensity\n") && has(pcd, "\nPOINTS 17\n")) << pcd;
     std::ostringstream points;  // x = value 0, y = 0.5 * header value 1, z = value 1
     for (std::uint32_t i = 0; i < 5; ++i)
         for (std::uint32_t p = 0; p < (i % 2 ? 4u : 3u); ++p)
             points << i * 1000 + p << ' ' << (i * 10 + 1) * 0.5 << ' ' << -static_cast<int>(p) << " 7\n";
-    ASSERT_TRUE(has(pcd, "\nDATA ascii\n"));
-    EXPECT_EQ(pcd.substr(pcd.find("\nDATA ascii\n") + 12), points.str());
+    const std::string data = "\nDATA ascii\n" + points.str();  // the whole rest of the file
+    EXPECT_TRUE(has(pcd, "\nFIELDS x y z intensity\n") && has(pcd, "\nPOINTS 17\n") &&
+                pcd.size() > data.size() && pcd.compare(pcd.size() - data.size(), data.size(), data) == 0) << pcd;
 
     // Rows are profiles, columns points; heights -3 to 0 spread over 1 to 65535.
     const std::string pgm = read("h.pgm");
     const std::string head = "P5\n# kelo grab height map: a row per profile, a column per point;\n"
                              "# 0 no point, 1 to 65535 heights -3 to 0\n4 5\n65535\n";
-    ASSERT_EQ(pgm.size(), head.size() + 5 * 4 * 2);
-    EXPECT_EQ(pgm.substr(0, head.size()), head);
     const unsigned levels[4] = {65535, 43690, 21846, 1};  // heights 0, -1, -2, -3
-    for (std::size_t at = head.size(); at < pgm.size(); at += 2) {
-        const std::size_t row = (at - head.size()) / 8, column = (at - head.size()) / 2 % 4;
-        EXPECT_EQ(static_cast<std::uint8_t>(pgm[at]) * 256u + static_cast<std::uint8_t>(pgm[at + 1]),
-                  row % 2 == 0 && column == 3 ? 0u : levels[column]) << row << "," << column;
-    }
+    std::string pixels;
+    for (unsigned row = 0, level; row < 5; ++row)
+        for (unsigned column = 0; column < 4; ++column)
+            level = row % 2 == 0 && column == 3 ? 0u : levels[column], pixels += {char(level >> 8), char(level & 255)};
+    EXPECT_EQ(pgm, head + pixels);
 }
 
 TEST_F(KeloCliTest, ImageIsWrittenAsPgmWithTheScannersPixels) {
@@ -302,7 +287,6 @@ TEST_F(KeloCliTest, ImageIsWrittenAsPgmWithTheScannersPixels) {
     const CliRun broken = kelo("image " + address_ + quoted("j.pgm"));
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_TRUE(has(broken.err, "image request: the command could not be sent or the answer not read")) << broken.err;
-    EXPECT_TRUE(has(broken.err, "(-1)"));
     EXPECT_FALSE(fs::exists(file("j.pgm")));
 }
 
@@ -311,11 +295,8 @@ TEST_F(KeloCliTest, FirmwareIsSentWithItsTrailerAndARefusalIsExplained) {
     const CliRun run = kelo("firmware " + address_ + quoted("fw.bin") + " --version 577");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     expectReceived(bytesOf({0, 0, 0, 8, 0, 0, 0, 7, 1, 2, 3, 0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0, 0x66, 0, 0, 0, 0}));
-    {
-        auto& firmware = emulator_.state<emu::FirmwareState>();
-        std::lock_guard<std::mutex> lock(firmware.mutex);
-        firmware.requireTrailer = true;
-    }
+    auto& firmware = emulator_.state<emu::FirmwareState>();
+    std::unique_lock<std::mutex>(firmware.mutex), firmware.requireTrailer = true;
     const CliRun refused = kelo("firmware " + address_ + quoted("fw.bin") + " --version 576");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(has(refused.err, "the scanner did not confirm the firmware update (21)")) << refused.err;
@@ -323,15 +304,13 @@ TEST_F(KeloCliTest, FirmwareIsSentWithItsTrailerAndARefusalIsExplained) {
 
 TEST_F(KeloCliTest, CalibPrintsEachLaserAndTheStoredWindowInItsOrder) {
     emulator_.config().laserCount = 2;
-    {
-        auto& calibration = emulator_.state<emu::CalibrationState>();
+    auto& calibration = emulator_.state<emu::CalibrationState>();
+    for (int laser = 0; laser < 2; ++laser) {
         std::lock_guard<std::mutex> lock(calibration.mutex);
-        for (int laser = 0; laser < 2; ++laser) {
-            auto& l = calibration.laser(laser);
-            for (int i = 0; i < 14; ++i) l.transform[i] = i * 0.5 + laser;
-            for (int i = 0; i < 4; ++i) l.scanWindow[i] = (i + 1) * 1000 + laser;
-            std::copy_n(std::vector<double>{1.5 + laser, -2, 1e-7}.begin(), 3, l.position);
-        }
+        auto& l = calibration.laser(laser);
+        for (int i = 0; i < 14; ++i) l.transform[i] = i * 0.5 + laser;
+        for (int i = 0; i < 4; ++i) l.scanWindow[i] = (i + 1) * 1000 + laser;
+        std::copy_n(std::vector<double>{1.5 + laser, -2, 1e-7}.begin(), 3, l.position);
     }
     const CliRun run = kelo("calib " + address_);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -359,8 +338,7 @@ TEST(DiscoveryCli, KeloDiscoverListsTheNamespacesScanner) {
     const CliRun run = runTool(tool, scratch, std::string("discover --serial ") + serial);
     fs::remove_all(scratch, error);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(has(run.out, std::string("identity ") + serial + "\n")) << run.out;
-    EXPECT_TRUE(has(run.out, "1 scanner(s) answered")) << run.out;
+    EXPECT_TRUE(has(run.out, std::string("identity ") + serial + "\n") && has(run.out, "1 scanner(s) answered")) << run.out;
 }
 
 }  // namespace
