@@ -112,7 +112,6 @@ TEST_P(BatchDeliveryTest, LengthWordsThatLie) {
         expectProfile(records[2], 3, 1);
         ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), 1);
         expectProfile(records[0], 4, 200);
-        emulator_.clearOverrides();
     }
 }
 
@@ -138,7 +137,6 @@ TEST_P(BatchDeliveryTest, StreamStandsAfterTheFailingInnerAnswer) {
         expectProfile(single, 2, 20);
         ASSERT_EQ(lpReadProfile(connection_, &single), 0);
         expectProfile(single, 3, 9);
-        emulator_.clearOverrides();
     }
 }
 
