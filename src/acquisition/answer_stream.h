@@ -91,6 +91,7 @@ public:
     int receive(void* destination, std::uint32_t length) {
         return receiveExact(socket_, destination, length, 0, timeoutMs_);
     }
+    int discard(std::uint32_t length) { return discardExact(socket_, length, timeoutMs_); }
 private:
     net::Socket socket_;
     std::int32_t timeoutMs_;

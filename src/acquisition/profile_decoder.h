@@ -28,8 +28,6 @@ inline constexpr std::size_t kBatchLeadSize = wire::kHeaderSize + wire::kWordSiz
 // Batches inside batches are legal on the wire; a peer that nests them
 // without end must not run the decoder's stack out.
 inline constexpr int kMaxBatchNesting = 8;
-// Surplus payload bytes are read into this much stack at a time.
-inline constexpr std::size_t kDiscardChunk = 1024;
 
 template <typename Record>
 inline constexpr std::size_t kRecordPoints = sizeof(Record::points) / sizeof(Record::points[0]);
@@ -61,18 +59,6 @@ struct BatchLead {
 inline BatchLead parseBatchLead(const std::uint8_t* bytes) {
     return BatchLead{wire::getWord(bytes), wire::getWord(bytes + wire::kWordSize),
                      wire::getWord(bytes + 2 * wire::kWordSize)};
-}
-
-// Reads and drops length bytes; 0, or the failed receive's result.
-inline int discardBytes(ExactStream& in, std::uint32_t length) {
-    std::uint8_t scratch[kDiscardChunk];
-    while (length > 0) {
-        const std::uint32_t piece = length < kDiscardChunk ? length : std::uint32_t(kDiscardChunk);
-        const int result = in.receive(scratch, piece);
-        if (result != kReceiveOk) return result;
-        length -= piece;
-    }
-    return kReceiveOk;
 }
 
 // Turns a received record into host order: the ten lead words always, then
@@ -136,7 +122,7 @@ int decodeAfterHeader(ExactStream& in, const wire::AnswerHeader& header, Record*
                 // stays in step, and keep none of it.
                 result = in.receive(record, sizeof(Record));
                 if (result == kReceiveOk) {
-                    result = discardBytes(in, header.length - std::uint32_t(sizeof(Record)));
+                    result = in.discard(header.length - std::uint32_t(sizeof(Record)));
                 }
                 return result != kReceiveOk ? result : kDecodeFailed;
             }

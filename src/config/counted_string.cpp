@@ -88,15 +88,9 @@ int readCountedString(net::Socket s, std::string& out) {
 int skipCountedString(net::Socket s) {
     std::uint8_t countBytes[wire::kWordSize];
     if (receiveExactDefault(s, countBytes, sizeof countBytes) != kReceiveOk) return -1;
-    std::uint32_t count = wire::getWord(countBytes);
+    const std::uint32_t count = wire::getWord(countBytes);
     if (count > kMaxCountedStringBytes) return -1;
-    char scratch[1024];
-    while (count > 0) {
-        const std::uint32_t piece = count < sizeof scratch ? count : std::uint32_t(sizeof scratch);
-        if (receiveExactDefault(s, scratch, piece) != kReceiveOk) return -1;
-        count -= piece;
-    }
-    return 0;
+    return discardExact(s, count, kDefaultTimeoutMs) == kReceiveOk ? 0 : -1;
 }
 
 int readCountedNumber(net::Socket s, double* out) {

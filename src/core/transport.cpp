@@ -80,6 +80,17 @@ int receiveExact(net::Socket s, void* destination, std::uint32_t length, int /*f
     return kReceiveOk;
 }
 
+int discardExact(net::Socket s, std::uint32_t length, std::int32_t timeoutMs) {
+    std::uint8_t scratch[1024];
+    while (length > 0) {
+        const std::uint32_t piece = length < sizeof scratch ? length : std::uint32_t(sizeof scratch);
+        const int result = receiveExact(s, scratch, piece, 0, timeoutMs);
+        if (result != kReceiveOk) return result;
+        length -= piece;
+    }
+    return kReceiveOk;
+}
+
 int receiveExactDefault(net::Socket s, void* destination, std::uint32_t length, int flags) {
     return receiveExact(s, destination, length, flags, kDefaultTimeoutMs);
 }

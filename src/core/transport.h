@@ -27,6 +27,10 @@ int sendAll(net::Socket s, const void* data, std::uint32_t length, int flags = 0
 // silence before each piece. 0, -1 (error or peer closed) or -4 (time-out).
 int receiveExact(net::Socket s, void* destination, std::uint32_t length, int flags,
                  std::int32_t timeoutMs);
+// Receives length bytes and drops them, a small piece at a time; results
+// as receiveExact.
+int discardExact(net::Socket s, std::uint32_t length, std::int32_t timeoutMs);
+
 // Waits until the socket is readable: 0, -1 (error, a negative time-out
 // too) or -4 (time-out).
 int waitReadable(net::Socket s, std::int32_t timeoutMs);
