@@ -10,42 +10,19 @@ cd "$(dirname "$0")/../.."
 build=${KELO_BUILD_DIR:-build}
 addresses=10.77.0.1,10.77.0.2
 external_serial=7007
+. scripts/netns.sh
 
 if [ "${1:-}" != --inside ]; then
     for program in "$build/bin/kelo_tests" "$build/bin/kelo-scanner-emulator"; do
         [ -x "$program" ] || { echo "missing $program (run 10-native.sh first)" >&2; exit 1; }
     done
-    KELO_HOST_NETNS=$(readlink /proc/self/ns/net)
-    export KELO_HOST_NETNS
-    unshare_options=(--net)
-    [ "$(id -u)" = 0 ] || unshare_options=(--map-root-user --net)
-    if ! unshare "${unshare_options[@]}" true 2>/dev/null; then
-        # Without a namespace of our own nothing may be broadcast: the
-        # loopback discovery tests of 10-native.sh still ran.
-        echo "discovery broadcast tests NOT RUN: cannot create a network namespace here" >&2
-        [ "${KELO_REQUIRE_NETNS:-0}" = 1 ] && exit 1
-        exit 0
-    fi
-    exec unshare "${unshare_options[@]}" bash "$0" --inside
+    # Without a namespace of our own nothing may be broadcast: the loopback
+    # discovery tests of 10-native.sh still ran.
+    kelo_netns_reenter "$0" "discovery broadcast tests" || exit 0
 fi
 
-# From here on the shell is in the new namespace; make sure of it.
-[ "$(readlink /proc/self/ns/net)" != "$KELO_HOST_NETNS" ] || {
-    echo "not in a network namespace of our own; refusing to broadcast" >&2
-    exit 1
-}
-
-ip link set lo up
-if ! ip link add kelo-disc0 type veth peer name kelo-disc1 2>/dev/null; then
-    ip link add kelo-disc0 type dummy
-fi
 IFS=, read -r -a list <<<"$addresses"
-for address in "${list[@]}"; do
-    ip addr add "$address/24" dev kelo-disc0
-done
-ip link set kelo-disc0 up
-ip link show kelo-disc1 >/dev/null 2>&1 && ip link set kelo-disc1 up
-ip route add 255.255.255.255 dev kelo-disc0 2>/dev/null || true
+kelo_netns_link broadcast kelo-disc "${list[@]}"
 ip -brief addr
 
 log=$(mktemp)

@@ -12,6 +12,7 @@ cd "$(dirname "$0")/../.."
 build=${KELO_BUILD_DIR:-build}
 address=10.78.0.1
 export KELO_BUILD_DIR=$build
+. scripts/netns.sh
 pytest=(/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/capture)
 
 if [ "${1:-}" != --inside ]; then
@@ -21,31 +22,10 @@ if [ "${1:-}" != --inside ]; then
     for program in tshark dumpcap; do
         command -v "$program" >/dev/null || { echo "missing $program (scripts/packages.txt)" >&2; exit 1; }
     done
-    KELO_HOST_NETNS=$(readlink /proc/self/ns/net)
-    export KELO_HOST_NETNS
-    unshare_options=(--net)
-    [ "$(id -u)" = 0 ] || unshare_options=(--map-root-user --net)
-    if ! unshare "${unshare_options[@]}" true 2>/dev/null; then
-        echo "captured-session tests NOT RUN: cannot create a network namespace here" >&2
-        [ "${KELO_REQUIRE_NETNS:-0}" = 1 ] && exit 1
-        exec "${pytest[@]}"
-    fi
-    exec unshare "${unshare_options[@]}" bash "$0" --inside
+    kelo_netns_reenter "$0" "captured-session tests" || exec "${pytest[@]}"
 fi
 
-# From here on the shell is in the new namespace; make sure of it.
-[ "$(readlink /proc/self/ns/net)" != "$KELO_HOST_NETNS" ] || {
-    echo "not in a network namespace of our own; refusing to capture" >&2
-    exit 1
-}
-ip link set lo up
 # Broadcasts are looped back to local sockets whatever the device does with them.
-if ! ip link add kelo-cap0 type veth peer name kelo-cap1 2>/dev/null; then
-    ip link add kelo-cap0 type dummy
-fi
-ip addr add "$address/24" dev kelo-cap0
-ip link set kelo-cap0 up
-ip link show kelo-cap1 >/dev/null 2>&1 && ip link set kelo-cap1 up
-ip route add 255.255.255.255 dev kelo-cap0
+kelo_netns_link capture kelo-cap "$address"
 export KELO_CAPTURE_NETNS_ADDRESS=$address
 exec "${pytest[@]}" -rs
