@@ -21,16 +21,6 @@ protected:
         ASSERT_NE(open(), nullptr);
         ASSERT_EQ(lpEnterTimeSyncMode(connection_), 0);
     }
-    // The first batch request is answered with all of `bytes` at once
-    // (later requests get nothing of their own).
-    void answerFirstRequestWith(emu::Bytes bytes) {
-        auto done = std::make_shared<bool>(false);
-        emulator_.overrideCommand(kCmdMultipleProfileRequest,
-                                  [bytes, done](emu::Session& s, const emu::Command&) {
-                                      if (!*done) s.sendRaw(bytes);
-                                      *done = true;
-                                  });
-    }
 };
 
 void expectProfile(const ProfileRecord& record, std::uint32_t tag, std::int32_t points) {
@@ -69,12 +59,8 @@ protected:
     // case says.
     void answerFirstRequestWith(emu::Bytes bytes) {
         const Delivery delivery = GetParam().delivery;
-        auto done = std::make_shared<bool>(false);
-        emulator_.overrideCommand(kCmdMultipleProfileRequest,
-                                  [bytes, done, delivery](emu::Session& s, const emu::Command&) {
-                                      if (!*done) deliver(s, bytes, delivery);
-                                      *done = true;
-                                  });
+        answerOnceWith(kCmdMultipleProfileRequest,
+                       [bytes, delivery](emu::Session& s) { deliver(s, bytes, delivery); });
     }
     // Requests batches; for whole delivery the reads start once all is in.
     void request(int batches) {
@@ -146,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(Arrivals, BatchDeliveryTest, ::testing::ValuesIn(kDeliv
 // A negative time-out is refused by the wait, even with the batch waiting,
 // and nothing of the answer is taken.
 TEST_F(BatchReadTest, NegativeTimeOutFailsWithDataWaiting) {
-    answerFirstRequestWith(batchAnswer({profileAnswer(1, 12)}));
+    answerOnceWith(kCmdMultipleProfileRequest, batchAnswer({profileAnswer(1, 12)}));
     ProfileRecord record;
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
@@ -159,7 +145,7 @@ TEST_F(BatchReadTest, NegativeTimeOutFailsWithDataWaiting) {
 TEST_F(BatchReadTest, CountBeyondWhatIsSentEndsWithTheTimeOut) {
     emu::Bytes lying = batchAnswer({profileAnswer(1, 20), profileAnswer(2, 20)});
     wire::putWord(lying.data() + 8, 0xFFFFFFFFu);
-    answerFirstRequestWith(lying);
+    answerOnceWith(kCmdMultipleProfileRequest, lying);
     ProfileRecord records[4];
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 4), 0);
     const auto started = std::chrono::steady_clock::now();
@@ -171,8 +157,9 @@ TEST_F(BatchReadTest, CountBeyondWhatIsSentEndsWithTheTimeOut) {
 // The scanner's batch header opens a profile answer longer than the record
 // inside the batch: that profile is read to its end and refused.
 TEST_F(BatchReadTest, OverlongProfileInsideABatch) {
-    answerFirstRequestWith(concat({batchAnswer({profileAnswer(1, 243, sizeof(ProfileRecord) + 12)}),
-                                   batchAnswer({profileAnswer(2, 7)})}));
+    answerOnceWith(kCmdMultipleProfileRequest,
+                   concat({batchAnswer({profileAnswer(1, 243, sizeof(ProfileRecord) + 12)}),
+                           batchAnswer({profileAnswer(2, 7)})}));
     ProfileRecord records[2];
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);

@@ -29,14 +29,6 @@ protected:
         EmulatorTest::SetUp();
         ASSERT_NE(open(), nullptr);
     }
-    void answerFirstBatchRequestWith(emu::Bytes bytes) {
-        auto done = std::make_shared<bool>(false);
-        emulator_.overrideCommand(kCmdMultipleProfileRequest,
-                                  [bytes, done](emu::Session& s, const emu::Command&) {
-                                      if (!*done) s.sendRaw(bytes);
-                                      *done = true;
-                                  });
-    }
 };
 
 // A batch that takes both of the reader's ways: plain profiles, a batch
@@ -48,7 +40,7 @@ emu::Bytes mixedBatch() {
 
 TEST_F(HostProgramTest, BatchReadsAllocateNothing) {
     ASSERT_EQ(lpEnterTimeSyncMode(connection_), 0);
-    answerFirstBatchRequestWith(mixedBatch());
+    answerOnceWith(kCmdMultipleProfileRequest, mixedBatch());
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 4), 0);
     ProfileRecord records[2];
     AllocationCounter counter;
@@ -145,7 +137,7 @@ void* readOnSmallStack(void* argument) {
 // 16 KiB of it, whatever way its answers arrive.
 TEST_F(HostProgramTest, BatchReadFitsASmallThreadStack) {
     ASSERT_EQ(lpEnterTimeSyncMode(connection_), 0);
-    answerFirstBatchRequestWith(mixedBatch());
+    answerOnceWith(kCmdMultipleProfileRequest, mixedBatch());
     ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 4), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     pthread_attr_t attributes;

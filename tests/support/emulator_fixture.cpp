@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
@@ -73,6 +74,18 @@ void EmulatorTest::answerWith(std::uint32_t code, emu::Bytes bytes) {
     emulator_.overrideCommand(code, [bytes](emu::Session& session, const emu::Command&) {
         session.sendRaw(bytes);
     });
+}
+
+void EmulatorTest::answerOnceWith(std::uint32_t code, std::function<void(emu::Session&)> send) {
+    auto done = std::make_shared<bool>(false);
+    emulator_.overrideCommand(code, [send, done](emu::Session& session, const emu::Command&) {
+        if (!*done) send(session);
+        *done = true;
+    });
+}
+
+void EmulatorTest::answerOnceWith(std::uint32_t code, emu::Bytes bytes) {
+    answerOnceWith(code, [bytes](emu::Session& session) { session.sendRaw(bytes); });
 }
 
 emu::Bytes EmulatorTest::leftInSocket(std::size_t count) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/wire.h"
@@ -31,6 +32,10 @@ protected:
     void expectReceived(const emu::Bytes& expected, int timeoutMs = 2000);
     // Makes the emulator answer every `code` with these raw bytes.
     void answerWith(std::uint32_t code, emu::Bytes bytes);
+    // Makes the emulator answer only the first `code` from now on, by `send`
+    // or with these raw bytes; later ones get nothing.
+    void answerOnceWith(std::uint32_t code, std::function<void(emu::Session&)> send);
+    void answerOnceWith(std::uint32_t code, emu::Bytes bytes);
     // Reads `count` bytes the library left in the open connection's socket.
     emu::Bytes leftInSocket(std::size_t count);
 
