@@ -26,7 +26,7 @@
 #include "core/socket_layer.h"
 #include "core/transport.h"
 #include "core/wire.h"
-#include "acquisition/answer_stream.h"
+#include "core/byte_order.h"
 #include "emulator/emulator.h"
 #include "emulator/profile_generator.h"
 #include "kelo_dll.h"

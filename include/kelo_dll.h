@@ -22,5 +22,6 @@
 #include "kelo_dll/discovery.h"
 #include "kelo_dll/network_config.h"
 #include "kelo_dll/group.h"
+#include "kelo_dll/extensions.h"
 
 #endif

@@ -213,7 +213,7 @@ TEST(DiscoveryCollect, BoundedByTheArrayAndTheCollectLimit) {
         send(reply);
     }
     ScannerInfo records[3];
-    ASSERT_EQ(discovery::collectReplies(socket, records, 3), 3);
+    ASSERT_EQ(discovery::collectReplies(socket, {records, nullptr, 3}), 3);
     EXPECT_EQ(hex(bytesOfRecord(records[2])), hex(recordWithIdentity(3)));
     udp::Message left;
     for (std::uint32_t identity : {4u, 5u}) {
@@ -227,7 +227,7 @@ TEST(DiscoveryCollect, BoundedByTheArrayAndTheCollectLimit) {
             send(bytesOf({0x00, 0x01, 0x02}));
     });
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(discovery::collectReplies(socket, records, 2, 1000), 0);
+    EXPECT_EQ(discovery::collectReplies(socket, {records, nullptr, 2}, 1000), 0);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 3.0)
         << "the call waited for the noise to end";
     stop = true;

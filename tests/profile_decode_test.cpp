@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "acquisition/profile_decoder.h"
+#include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "profile_answers.h"
 #include "support/emulator_fixture.h"
@@ -107,7 +108,7 @@ TEST_F(ProfileDecodeTest, HeaderThenSilenceTimesOutWithTheHeaderConsumed) {
     answerInTurn(emulator_, kCmdProfileRequest, {words({0, 100})});
     ASSERT_EQ(lpSendProfileRequest(connection_), 0);
     ProfileRecord record;
-    expectTakes(0.25, 3.0, [&] { EXPECT_EQ(decodeProfile(connection_->socket, &record, 300), KELO_ERROR_TIMEOUT); });
+    expectTakes(0.25, 3.0, [&] { EXPECT_EQ(decodeProfile(connection_->link(), &record, 300), KELO_ERROR_TIMEOUT); });
 }
 
 // A payload longer than the record is read to its end and refused; a point
@@ -133,13 +134,13 @@ TEST_F(ProfileDecodeTest, RecordBounds) {
     answerProfileRequestWith(profileAnswer(13, 486));
     ASSERT_EQ(lpSendProfileRequest(connection_), 0);
     Guarded<LargeProfileRecord> large;
-    ASSERT_EQ(decodeProfile(connection_->socket, &large.record, 2000), 0);
+    ASSERT_EQ(decodeProfile(connection_->link(), &large.record, 2000), 0);
     EXPECT_EQ(large.record.pointCount, 486);
     EXPECT_EQ(recordWord(large.record, 1467), scriptedWord(13, 1467));
     EXPECT_TRUE(large.guardsIntact());
     expectSentinelNext();
     ASSERT_EQ(lpSendProfileRequest(connection_), 0);
-    EXPECT_EQ(decodeProfile(connection_->socket, &g.record, 2000), KELO_ERROR_IO);
+    EXPECT_EQ(decodeProfile(connection_->link(), &g.record, 2000), KELO_ERROR_IO);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ KELO_API ScannerConnection* KELO_CALL lpOpenConnectionBase(const char* host, uin
 /* Sends the close command, closes the socket and frees the handle.
  * 0 for a null handle, else 0 closed / -1 the socket refused to close. */
 KELO_API int32_t KELO_CALL lpCloseConnection(ScannerConnection* connection);
-/* The connection's socket handle; the handle must not be null. */
+/* The connection's socket handle; -1 for a null handle. */
 KELO_API int32_t KELO_CALL lpGetSocket(ScannerConnection* connection);
 
 KELO_API uint32_t KELO_CALL lpGetKeloDllMajorVersionNumber(void);
@@ -29,11 +29,6 @@ KELO_API uint32_t KELO_CALL lpGetKeloDllMinorVersionNumber(void);
  * lives until the next upload on this connection or its close. */
 KELO_API int32_t KELO_CALL lpGetNumberOfErrorMessages(ScannerConnection* connection);
 KELO_API const char* KELO_CALL lpGetErrorMessage(ScannerConnection* connection, uint32_t index);
-
-/* The calling thread's last socket error (WSAGetLastError on Windows, the
- * library's per-thread copy of errno elsewhere); 22 marks invalid arguments
- * of the discovery functions. */
-KELO_API int32_t KELO_CALL lpGetLastSocketError(void);
 
 KELO_END_DECLS
 

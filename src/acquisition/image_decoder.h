@@ -1,7 +1,7 @@
 // Decoding of image answers (type 1) into an ImageRecord.
 #pragma once
 
-#include "core/socket_layer.h"
+#include "core/transport.h"
 #include "kelo_dll/images.h"
 
 namespace kelo {
@@ -11,6 +11,6 @@ namespace kelo {
 // converted. 0 stored; -1 on a receive failure or time-out, an answer type
 // other than 1 (only its header read), or an image longer than the record
 // (read and dropped).
-int decodeImage(net::Socket s, ImageRecord* image);
+int decodeImage(Link link, ImageRecord* image);
 
 }  // namespace kelo

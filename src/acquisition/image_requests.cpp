@@ -4,6 +4,7 @@
 
 #include "acquisition/image_decoder.h"
 #include "acquisition/scan_decoder.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -14,21 +15,21 @@ namespace {
 
 template <typename CommandT>
 int32_t requestImage(ScannerConnection* connection, ImageRecord* image, const CommandT& command) {
-    if (connection == nullptr || image == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCommand(connection->socket, command) != 0) return KELO_ERROR_IO;
-    return kelo::decodeImage(connection->socket, image) == 0 ? KELO_OK : KELO_ERROR_IO;
+    if (!kelo::beginCall(connection, image)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCommand(connection->link(), command) != 0) return KELO_ERROR_IO;
+    return kelo::decodeImage(connection->link(), image) == 0 ? KELO_OK : KELO_ERROR_IO;
 }
 
 template <typename CommandT>
 int32_t requestImageScan(ScannerConnection* connection, ImageRecord* image, ScanRecord* scan,
                          const CommandT& command) {
-    if (connection == nullptr || image == nullptr || scan == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCommand(connection->socket, command) != 0) return KELO_ERROR_IO;
+    if (!kelo::beginCall(connection, image, scan)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCommand(connection->link(), command) != 0) return KELO_ERROR_IO;
     // After a failed image the scan stays unread in the socket.
-    if (kelo::decodeImage(connection->socket, image) != 0) return KELO_ERROR_IO;
-    return kelo::decodeScan(connection->socket, scan);
+    if (kelo::decodeImage(connection->link(), image) != 0) return KELO_ERROR_IO;
+    return kelo::decodeScan(connection->link(), scan);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "core/call_outcome.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
 #include "core/wire.h"
@@ -11,17 +12,17 @@
 extern "C" {
 
 KELO_API int32_t KELO_CALL lpCleanUpOutstandingRequests(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     while (connection->outstandingRequests != 0) {
         std::uint8_t headerBytes[kelo::wire::kHeaderSize];
-        if (kelo::receiveExactDefault(connection->socket, headerBytes, sizeof headerBytes) != 0) {
+        if (kelo::receiveExactDefault(connection->link(), headerBytes, sizeof headerBytes) != 0) {
             return KELO_ERROR_IO;
         }
         // The length is taken as signed: a negative one skips nothing.
         const auto remaining =
             static_cast<std::int32_t>(kelo::wire::parseAnswerHeader(headerBytes).length);
         if (remaining > 0 &&
-            kelo::discardExact(connection->socket, static_cast<std::uint32_t>(remaining),
+            kelo::discardExact(connection->link(), static_cast<std::uint32_t>(remaining),
                                kelo::kDefaultTimeoutMs) != kelo::kReceiveOk) {
             return KELO_ERROR_IO;
         }

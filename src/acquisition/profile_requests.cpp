@@ -1,6 +1,8 @@
 // Single profile requests and reads, and one profile from every laser.
-#include "acquisition/profile_decoder.h"
 #include "acquisition/outstanding_requests.h"
+#include "acquisition/profile_batch_reader.h"
+#include "acquisition/profile_decoder.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -12,8 +14,7 @@ namespace {
 int32_t sendProfileRequestN(ScannerConnection* connection, uint32_t laser) {
     // Counted before the send, and kept counted if the send fails.
     kelo::countRequest(connection);
-    if (kelo::sendCommand(connection->socket,
-                          kelo::wire::buildCommand(kelo::kCmdProfileRequestN, laser)) != 0) {
+    if (kelo::sendCommand(connection->link(), kelo::wire::buildCommand(kelo::kCmdProfileRequestN, laser)) != 0) {
         return KELO_ERROR_IO;
     }
     return KELO_OK;
@@ -21,7 +22,7 @@ int32_t sendProfileRequestN(ScannerConnection* connection, uint32_t laser) {
 
 int32_t readProfile(ScannerConnection* connection, ProfileRecord* record) {
     kelo::uncountRequest(connection);
-    return kelo::decodeProfile(connection->socket, record, kelo::kDefaultTimeoutMs);
+    return kelo::decodeProfile(connection->link(), record, kelo::kDefaultTimeoutMs);
 }
 
 }  // namespace
@@ -29,8 +30,8 @@ int32_t readProfile(ScannerConnection* connection, ProfileRecord* record) {
 extern "C" {
 
 KELO_API int32_t KELO_CALL lpSendProfileRequest(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (kelo::sendCommand(connection->socket, kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (kelo::sendCommand(connection->link(), kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
         return KELO_ERROR_IO;
     }
     kelo::countRequest(connection);
@@ -38,13 +39,13 @@ KELO_API int32_t KELO_CALL lpSendProfileRequest(ScannerConnection* connection) {
 }
 
 KELO_API int32_t KELO_CALL lpSendProfileRequestN(ScannerConnection* connection, uint32_t laser) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     return sendProfileRequestN(connection, laser);
 }
 
 KELO_API int32_t KELO_CALL lpReadProfile(ScannerConnection* connection, ProfileRecord* record) {
-    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection, record)) return KELO_ERROR_ARGUMENT;
     return readProfile(connection, record);
 }
 
@@ -53,17 +54,17 @@ KELO_API int32_t KELO_CALL lpReadProfileN(ScannerConnection* connection, Profile
 }
 
 KELO_API int32_t KELO_CALL lpGetProfile(ScannerConnection* connection, ProfileRecord* record) {
-    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
-    if (kelo::sendCommand(connection->socket, kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
+    if (!kelo::beginCall(connection, record)) return KELO_ERROR_ARGUMENT;
+    if (kelo::sendCommand(connection->link(), kelo::wire::buildCommand(kelo::kCmdProfileRequest)) != 0) {
         return KELO_ERROR_IO;
     }
-    return kelo::decodeProfile(connection->socket, record, kelo::kDefaultTimeoutMs);
+    return kelo::decodeProfile(connection->link(), record, kelo::kDefaultTimeoutMs);
 }
 
 KELO_API int32_t KELO_CALL lpGetProfileN(ScannerConnection* connection, uint32_t laser,
                                          ProfileRecord* record) {
-    if (connection == nullptr || record == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection, record)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     const int32_t sent = sendProfileRequestN(connection, laser);
     if (sent != KELO_OK) return sent;
     return readProfile(connection, record);
@@ -71,15 +72,14 @@ KELO_API int32_t KELO_CALL lpGetProfileN(ScannerConnection* connection, uint32_t
 
 KELO_API int32_t KELO_CALL lpGetProfileFromAllLasers(ScannerConnection* connection,
                                                      ProfileRecord* records, uint32_t capacity) {
-    if (connection == nullptr || records == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCommand(connection->socket,
-                          kelo::wire::buildCommand(kelo::kCmdProfileFromAllLasers)) != 0) {
+    if (!kelo::beginCall(connection, records)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCommand(connection->link(), kelo::wire::buildCommand(kelo::kCmdProfileFromAllLasers)) != 0) {
         return KELO_ERROR_IO;
     }
     // The type of the answer is not looked at: the third word is the count
     // whatever came.
-    return kelo::readProfileBatch(connection->socket, kelo::readAheadOf(connection),
+    return kelo::readProfileBatch(connection->link(), kelo::readAheadOf(connection),
                                   kelo::Records<ProfileRecord>{records, capacity},
                                   kelo::kDefaultTimeoutMs, kelo::LeadRule::AnyType);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "acquisition/scan_payload.h"
+#include "core/byte_order.h"
 #include "core/command_codes.h"
 #include "core/transport.h"
 #include "core/wire.h"
@@ -13,18 +14,24 @@ constexpr std::size_t kScanHeaderWords = KELO_SCAN_HEADER_VALUES + 1;  // with p
 constexpr std::size_t kWordsPerPoint = 3;
 }  // namespace
 
-int decodeScan(net::Socket s, ScanRecord* scan) {
+int decodeScan(Link link, ScanRecord* scan) {
     std::uint8_t headerBytes[wire::kHeaderSize];
-    if (receiveExactDefault(s, headerBytes, sizeof headerBytes) != kReceiveOk) return -1;
+    if (receiveExactDefault(link, headerBytes, sizeof headerBytes) != kReceiveOk) return -1;
     const wire::AnswerHeader header = wire::parseAnswerHeader(headerBytes);
-    if (header.type != kAnswerScan) return -1;
-    if (receiveBoundedPayload(s, scan, header.length, sizeof(ScanRecord)) != 0) return -1;
+    if (header.type != kAnswerScan) {
+        noteFailure(link.failure, KELO_FAILURE_WRONG_TYPE, static_cast<std::int32_t>(header.type));
+        return -1;
+    }
+    if (receiveBoundedPayload(link, scan, header.length, sizeof(ScanRecord)) != 0) return -1;
 
-    wire::wordsToHost(scan, kScanHeaderWords);
+    wordsToHost(scan, kScanHeaderWords);
     // A count the record cannot hold would send the caller past its end.
-    if (scan->pointCount > KELO_SCAN_MAX_POINTS) return -1;
+    if (scan->pointCount > KELO_SCAN_MAX_POINTS) {
+        noteFailure(link.failure, KELO_FAILURE_TOO_LONG, scan->pointCount);
+        return -1;
+    }
     if (scan->pointCount > 0) {
-        wire::wordsToHost(scan->points, static_cast<std::size_t>(scan->pointCount) * kWordsPerPoint);
+        wordsToHost(scan->points, static_cast<std::size_t>(scan->pointCount) * kWordsPerPoint);
     }
     return 0;
 }

@@ -4,13 +4,14 @@
 
 namespace kelo {
 
-int receiveBoundedPayload(net::Socket s, void* destination, std::uint32_t length,
+int receiveBoundedPayload(Link link, void* destination, std::uint32_t length,
                           std::size_t capacity) {
     if (length <= capacity) {
-        return receiveExactDefault(s, destination, length) == kReceiveOk ? 0 : -1;
+        return receiveExactDefault(link, destination, length) == kReceiveOk ? 0 : -1;
     }
     // Too long for the record: read to its end so the stream stays in step.
-    discardExact(s, length, kDefaultTimeoutMs);
+    noteFailure(link.failure, KELO_FAILURE_TOO_LONG, static_cast<std::int32_t>(length));
+    discardExact(link, length, kDefaultTimeoutMs);
     return -1;
 }
 

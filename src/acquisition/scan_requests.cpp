@@ -1,5 +1,6 @@
 // The scan requests: one command, then the scan answer, while idle.
 #include "acquisition/scan_decoder.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -10,10 +11,10 @@ namespace {
 
 template <typename CommandT>
 int32_t requestScan(ScannerConnection* connection, ScanRecord* scan, const CommandT& command) {
-    if (connection == nullptr || scan == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCommand(connection->socket, command) != 0) return KELO_ERROR_IO;
-    return kelo::decodeScan(connection->socket, scan);
+    if (!kelo::beginCall(connection, scan)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCommand(connection->link(), command) != 0) return KELO_ERROR_IO;
+    return kelo::decodeScan(connection->link(), scan);
 }
 
 }  // namespace

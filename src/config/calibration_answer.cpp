@@ -9,28 +9,28 @@
 
 namespace kelo {
 
-int sendCalibrationRequest(net::Socket s, std::uint32_t laserIndex) {
-    return sendCommand(s, wire::buildCommand(kCmdCalibration, laserIndex));
+int sendCalibrationRequest(Link link, std::uint32_t laserIndex) {
+    return sendCommand(link, wire::buildCommand(kCmdCalibration, laserIndex));
 }
 
-int readCalibrationAnswer(net::Socket s, CalibrationAnswerSink& sink) {
+int readCalibrationAnswer(Link link, CalibrationAnswerSink& sink) {
     // Both header words are always read: skipping one would leave the rest
     // of the answer out of step with the fields.
     std::uint8_t header[wire::kHeaderSize];
-    if (receiveExactDefault(s, header, sizeof header) != kReceiveOk) return -1;
+    if (receiveExactDefault(link, header, sizeof header) != kReceiveOk) return -1;
     sink.headerReceived();
     for (int i = 0; i < kCalibrationTextValues; ++i) {
         double* target = sink.numberTarget(i);
         if (target != nullptr) {
-            if (readCountedNumber(s, target) != 0) return -1;
+            if (readCountedNumber(link, target) != 0) return -1;
         } else {
             std::string discarded;
-            if (readCountedString(s, discarded) != 0) return -1;
+            if (readCountedString(link, discarded) != 0) return -1;
         }
     }
     for (int i = 0; i < kCalibrationWords; ++i) {
         std::uint8_t word[wire::kWordSize];
-        if (receiveExactDefault(s, word, sizeof word) != kReceiveOk) return -1;
+        if (receiveExactDefault(link, word, sizeof word) != kReceiveOk) return -1;
         sink.wordReceived(i, static_cast<std::int32_t>(wire::getWord(word)));
     }
     return 0;

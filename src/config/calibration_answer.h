@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/socket_layer.h"
+#include "core/transport.h"
 
 namespace kelo {
 
@@ -30,10 +30,10 @@ public:
 };
 
 // Sends the request for laserIndex. 0 or -1.
-int sendCalibrationRequest(net::Socket s, std::uint32_t laserIndex);
+int sendCalibrationRequest(Link link, std::uint32_t laserIndex);
 
 // Reads one whole answer; every piece is checked. 0, or -1 at the first
 // piece that cannot be received (fields delivered before it stay delivered).
-int readCalibrationAnswer(net::Socket s, CalibrationAnswerSink& sink);
+int readCalibrationAnswer(Link link, CalibrationAnswerSink& sink);
 
 }  // namespace kelo

@@ -6,6 +6,7 @@
 
 #include "config/calibration_answer.h"
 #include "config/laser_calibration.h"
+#include "core/call_outcome.h"
 #include "core/scanner_connection.h"
 #include "kelo_dll/calibration.h"
 
@@ -77,11 +78,13 @@ const LaserCalibration* findLaser(const ScannerConnection& connection, std::int3
 }  // namespace
 
 int retrieveLaserCalibration(ScannerConnection& connection, std::int32_t laserIndex) {
-    if (sendCalibrationRequest(connection.socket, static_cast<std::uint32_t>(laserIndex)) != 0)
+    if (sendCalibrationRequest(connection.link(), static_cast<std::uint32_t>(laserIndex)) != 0)
         return -1;
     StoreSink sink(connection, laserIndex);
-    const int result = readCalibrationAnswer(connection.socket, sink);
-    return result != 0 || sink.failed() ? -1 : 0;
+    const int result = readCalibrationAnswer(connection.link(), sink);
+    // The store could not take the laser: memory ran out.
+    if (result == 0 && sink.failed()) return outOfMemory(&connection);
+    return result;
 }
 
 }  // namespace kelo
@@ -91,7 +94,7 @@ using kelo::LaserCalibration;
 extern "C" {
 
 KELO_API int32_t KELO_CALL lpRetrieveCalibrationValues(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     if (kelo::retrieveLaserCalibration(*connection, 0) != 0) return KELO_ERROR_IO;
     // The laser count is read again from laser 0's record before each pass;
     // the index table bounds the loop whatever count the scanner reports.
@@ -106,18 +109,16 @@ KELO_API int32_t KELO_CALL lpRetrieveCalibrationValues(ScannerConnection* connec
 }
 
 KELO_API int32_t KELO_CALL lpGetLaserCount(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     const LaserCalibration* laser0 = kelo::findLaser(*connection, 0);
-    return laser0 == nullptr ? KELO_ERROR_STATE : laser0->laserCount;
+    return laser0 == nullptr ? kelo::refuse(connection, KELO_ERROR_STATE) : laser0->laserCount;
 }
 
 KELO_API int32_t KELO_CALL lpGetScanWindow(ScannerConnection* connection, double* out1,
                                            double* out2, double* out3, double* out4) {
-    if (connection == nullptr || out1 == nullptr || out2 == nullptr || out3 == nullptr ||
-        out4 == nullptr)
-        return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection, out1, out2, out3, out4)) return KELO_ERROR_ARGUMENT;
     const LaserCalibration* laser0 = kelo::findLaser(*connection, 0);
-    if (laser0 == nullptr) return KELO_ERROR_STATE;
+    if (laser0 == nullptr) return kelo::refuse(connection, KELO_ERROR_STATE);
     // The scanner's window order differs from the order callers expect.
     *out1 = laser0->scanWindow[0];
     *out2 = laser0->scanWindow[2];
@@ -129,14 +130,12 @@ KELO_API int32_t KELO_CALL lpGetScanWindow(ScannerConnection* connection, double
 KELO_API int32_t KELO_CALL lpReadScanWindowN(ScannerConnection* connection, uint32_t laserIndex,
                                              int32_t* out1, int32_t* out2, int32_t* out3,
                                              int32_t* out4) {
-    if (connection == nullptr || out1 == nullptr || out2 == nullptr || out3 == nullptr ||
-        out4 == nullptr)
-        return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCalibrationRequest(connection->socket, laserIndex) != 0) return KELO_ERROR_IO;
+    if (!kelo::beginCall(connection, out1, out2, out3, out4)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCalibrationRequest(connection->link(), laserIndex) != 0) return KELO_ERROR_IO;
     std::int32_t* const outputs[kelo::kScanWindowValues] = {out1, out2, out3, out4};
     kelo::WindowSink sink(outputs);
-    return kelo::readCalibrationAnswer(connection->socket, sink) == 0 ? KELO_OK : KELO_ERROR_IO;
+    return kelo::readCalibrationAnswer(connection->link(), sink) == 0 ? KELO_OK : KELO_ERROR_IO;
 }
 
 KELO_API int32_t KELO_CALL lpGetTransformParametersN(
@@ -145,11 +144,11 @@ KELO_API int32_t KELO_CALL lpGetTransformParametersN(
     double* p11, double* p12, double* p13, double* p14) {
     double* const outputs[kelo::kTransformValues] = {p1, p2,  p3,  p4,  p5,  p6,  p7,
                                                       p8, p9, p10, p11, p12, p13, p14};
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     for (double* output : outputs)
-        if (output == nullptr) return KELO_ERROR_ARGUMENT;
+        if (output == nullptr) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     const LaserCalibration* laser = kelo::findLaser(*connection, laserIndex);
-    if (laser == nullptr) return KELO_ERROR_STATE;
+    if (laser == nullptr) return kelo::refuse(connection, KELO_ERROR_STATE);
     for (int i = 0; i < kelo::kTransformValues; ++i) *outputs[i] = laser->transformParameters[i];
     return KELO_OK;
 }

@@ -6,6 +6,7 @@
 #include "config/counted_string.h"
 #include "config/date_line.h"
 #include "config/laser_calibration.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -36,8 +37,8 @@ std::vector<std::uint8_t> buildMessage(std::uint32_t code, std::uint32_t laserIn
     return message;
 }
 
-int sendMessage(net::Socket s, const std::vector<std::uint8_t>& message) {
-    return sendAll(s, message.data(), static_cast<std::uint32_t>(message.size()));
+int sendMessage(Link link, const std::vector<std::uint8_t>& message) {
+    return sendAll(link, message.data(), static_cast<std::uint32_t>(message.size()));
 }
 
 }  // namespace
@@ -67,14 +68,14 @@ KELO_API int32_t KELO_CALL lpSendIntrinsicCalibrationN(
     ScannerConnection* connection, uint32_t laserIndex, double p1, double p2, double p3,
     double p4, double p5, double p6, double p7, double p8, double p9, double p10, double p11,
     double p12, double p13, double p14) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     const double values[kelo::kIntrinsicValues] = {p1, p2,  p3,  p4,  p5,  p6,  p7,
                                                    p8, p9, p10, p11, p12, p13, p14};
     try {
         const auto message = kelo::buildIntrinsicCalibration(laserIndex, values);
-        return kelo::sendMessage(connection->socket, message) == 0 ? KELO_OK : KELO_ERROR_IO;
+        return kelo::sendMessage(connection->link(), message) == 0 ? KELO_OK : KELO_ERROR_IO;
     } catch (const std::bad_alloc&) {
-        return KELO_ERROR_IO;
+        return kelo::outOfMemory(connection);
     }
 }
 
@@ -91,15 +92,15 @@ KELO_API int32_t KELO_CALL lpSendIntrinsicCalibration(ScannerConnection* connect
 KELO_API int32_t KELO_CALL lpSendPositionCalibrationN(ScannerConnection* connection,
                                                       uint32_t laserIndex, double position1,
                                                       double position2, double position3) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     const double values[kelo::kPositionValues] = {position1, position2, position3};
     try {
         const auto message =
             kelo::buildPositionCalibration(laserIndex, values, kelo::currentDateLine());
-        return kelo::sendMessage(connection->socket, message) == 0 ? KELO_OK : KELO_ERROR_IO;
+        return kelo::sendMessage(connection->link(), message) == 0 ? KELO_OK : KELO_ERROR_IO;
     } catch (const std::bad_alloc&) {
-        return KELO_ERROR_IO;
+        return kelo::outOfMemory(connection);
     }
 }
 

@@ -58,18 +58,35 @@ double outOfRangeValue(const char* first, const char* last, bool hex) {
 
 }  // namespace
 
-int readCountedString(net::Socket s, std::string& out) {
+namespace {
+
+// The count of the next counted string, or -1 when it could not be
+// received or exceeds the limit.
+std::int64_t receiveCount(Link link) {
     std::uint8_t countBytes[wire::kWordSize];
-    if (receiveExactDefault(s, countBytes, sizeof countBytes) != kReceiveOk) return -1;
+    if (receiveExactDefault(link, countBytes, sizeof countBytes) != kReceiveOk) return -1;
     const std::uint32_t count = wire::getWord(countBytes);
-    if (count > kMaxCountedStringBytes) return -1;
+    if (count > kMaxCountedStringBytes) {
+        noteFailure(link.failure, KELO_FAILURE_TOO_LONG, static_cast<std::int32_t>(count));
+        return -1;
+    }
+    return count;
+}
+
+}  // namespace
+
+int readCountedString(Link link, std::string& out) {
+    const std::int64_t received = receiveCount(link);
+    if (received < 0) return -1;
+    const auto count = static_cast<std::uint32_t>(received);
     std::string text;
     try {
         text.assign(count, '\0');
     } catch (const std::bad_alloc&) {
+        noteFailure(link.failure, KELO_FAILURE_TOO_LONG, static_cast<std::int32_t>(count));
         return -1;
     }
-    if (count > 0 && receiveExactDefault(s, text.data(), count) != kReceiveOk) return -1;
+    if (count > 0 && receiveExactDefault(link, text.data(), count) != kReceiveOk) return -1;
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) {
         // Keep only the text: the buffer the count asked for may be far larger.
@@ -77,6 +94,7 @@ int readCountedString(net::Socket s, std::string& out) {
             out.assign(text.data(), nul);
             out.shrink_to_fit();
         } catch (const std::bad_alloc&) {
+            noteFailure(link.failure, KELO_FAILURE_TOO_LONG, static_cast<std::int32_t>(count));
             return -1;
         }
         return 0;
@@ -85,17 +103,15 @@ int readCountedString(net::Socket s, std::string& out) {
     return 0;
 }
 
-int skipCountedString(net::Socket s) {
-    std::uint8_t countBytes[wire::kWordSize];
-    if (receiveExactDefault(s, countBytes, sizeof countBytes) != kReceiveOk) return -1;
-    const std::uint32_t count = wire::getWord(countBytes);
-    if (count > kMaxCountedStringBytes) return -1;
-    return discardExact(s, count, kDefaultTimeoutMs) == kReceiveOk ? 0 : -1;
+int skipCountedString(Link link) {
+    const std::int64_t count = receiveCount(link);
+    if (count < 0) return -1;
+    return discardExact(link, static_cast<std::uint32_t>(count), kDefaultTimeoutMs) == kReceiveOk ? 0 : -1;
 }
 
-int readCountedNumber(net::Socket s, double* out) {
+int readCountedNumber(Link link, double* out) {
     std::string text;
-    if (readCountedString(s, text) != 0) return -1;
+    if (readCountedString(link, text) != 0) return -1;
     parseCalibrationNumber(text, out);
     return 0;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/socket_layer.h"
+#include "core/transport.h"
 
 namespace kelo {
 
@@ -22,16 +22,17 @@ inline constexpr std::uint32_t kMaxCountedStringBytes = 1u << 20;
 inline constexpr std::size_t kMaxNumberTextLength = 63;
 
 // Receives one counted string; the text is cut at an embedded NUL.
-// 0, or -1 when it could not be received or its count exceeds the limit.
-int readCountedString(net::Socket s, std::string& out);
+// 0, or -1 when it could not be received or its count exceeds the limit
+// (noted as too long, with the count).
+int readCountedString(Link link, std::string& out);
 
 // Receives one counted string and drops it; results as readCountedString.
-int skipCountedString(net::Socket s);
+int skipCountedString(Link link);
 
 // Receives one counted string and parses it as a number into *out; text
 // that holds no number leaves *out unchanged. -1 only when the text could
 // not be received.
-int readCountedNumber(net::Socket s, double* out);
+int readCountedNumber(Link link, double* out);
 
 // "%.10g" in the C locale, whatever locale the host process has set.
 void formatCalibrationNumber(double value, std::string& out);

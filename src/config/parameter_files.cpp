@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/parameter_upload.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -35,7 +36,7 @@ int32_t refuseFile(ScannerConnection& connection, const char* reason, const char
     } catch (const std::bad_alloc&) {
         // The refusal stands without its message.
     }
-    return KELO_ERROR_STATE;
+    return kelo::refuse(&connection, KELO_ERROR_STATE);
 }
 
 }  // namespace
@@ -44,8 +45,8 @@ extern "C" {
 
 KELO_API int32_t KELO_CALL lpBeginSendParameterFileToScanner(ScannerConnection* connection,
                                                              const char* path) {
-    if (connection == nullptr || path == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection, path)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     connection->errorMessages.clear();
     std::vector<char> text;
     {
@@ -84,16 +85,16 @@ KELO_API int32_t KELO_CALL lpSendParameterFileToScanner(ScannerConnection* conne
 
 KELO_API int32_t KELO_CALL lpGetParameterFileFromScanner(ScannerConnection* connection,
                                                          const char* path) {
-    if (connection == nullptr || path == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    const kelo::net::Socket s = connection->socket;
+    if (!kelo::beginCall(connection, path)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    const kelo::Link s = connection->link();
     if (kelo::sendCommand(s, kelo::wire::buildCommand(kelo::kCmdParameterFile)) != 0)
         return KELO_ERROR_IO;
     std::uint8_t headerBytes[kelo::wire::kHeaderSize];
     if (kelo::receiveExactDefault(s, headerBytes, sizeof headerBytes) != kelo::kReceiveOk)
         return KELO_ERROR_IO;
     const std::uint32_t length = kelo::wire::parseAnswerHeader(headerBytes).length;
-    if (length > kelo::kMaxParameterTextBytes) return KELO_ERROR_IO;
+    if (length > kelo::kMaxParameterTextBytes) return kelo::answerTooLong(connection, length);
     // The text grows with what arrives, not with what the header announces.
     std::vector<char> text;
     while (text.size() < length) {
@@ -102,7 +103,7 @@ KELO_API int32_t KELO_CALL lpGetParameterFileFromScanner(ScannerConnection* conn
         try {
             text.resize(at + piece);
         } catch (const std::bad_alloc&) {
-            return KELO_ERROR_IO;
+            return kelo::outOfMemory(connection);
         }
         if (kelo::receiveExactDefault(s, text.data() + at, static_cast<std::uint32_t>(piece)) !=
             kelo::kReceiveOk)
@@ -111,10 +112,10 @@ KELO_API int32_t KELO_CALL lpGetParameterFileFromScanner(ScannerConnection* conn
     // The whole answer is in: a local failure from here on leaves the
     // connection in step with the scanner.
     std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (!file.is_open()) return KELO_ERROR_STATE;
+    if (!file.is_open()) return kelo::refuse(connection, KELO_ERROR_STATE);
     file.write(text.data(), static_cast<std::streamsize>(length));
     file.close();
-    return file ? KELO_OK : KELO_ERROR_STATE;
+    return file ? KELO_OK : kelo::refuse(connection, KELO_ERROR_STATE);
 }
 
 }  // extern "C"

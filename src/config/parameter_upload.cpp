@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/counted_string.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -17,26 +18,26 @@ extern "C" {
 
 KELO_API int32_t KELO_CALL lpBeginSendParametersToScanner(ScannerConnection* connection,
                                                           const char* text) {
-    if (connection == nullptr || text == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection, text)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     const std::size_t length = std::strlen(text);
     // The length word is 32 bits; a longer text cannot be framed.
-    if (length > std::numeric_limits<std::uint32_t>::max()) return KELO_ERROR_ARGUMENT;
+    if (length > std::numeric_limits<std::uint32_t>::max()) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     connection->errorMessages.clear();
     const auto header =
         kelo::wire::buildHeader(kelo::kCmdSendParameters, static_cast<std::uint32_t>(length));
-    if (kelo::sendAll(connection->socket, header.data(), kelo::wire::kHeaderSize) != 0)
+    if (kelo::sendAll(connection->link(), header.data(), kelo::wire::kHeaderSize) != 0)
         return KELO_ERROR_IO;
     // The text leaves straight from the caller's buffer.
-    if (kelo::sendAll(connection->socket, text, static_cast<std::uint32_t>(length)) != 0)
+    if (kelo::sendAll(connection->link(), text, static_cast<std::uint32_t>(length)) != 0)
         return KELO_ERROR_IO;
     return KELO_OK;
 }
 
 KELO_API int32_t KELO_CALL lpEndSendParametersToScanner(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    const kelo::net::Socket s = connection->socket;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    const kelo::Link s = connection->link();
     std::uint8_t headerBytes[kelo::wire::kHeaderSize];
     if (kelo::receiveExactDefault(s, headerBytes, sizeof headerBytes) != kelo::kReceiveOk)
         return KELO_ERROR_IO;
@@ -47,8 +48,8 @@ KELO_API int32_t KELO_CALL lpEndSendParametersToScanner(ScannerConnection* conne
     if (kelo::receiveExactDefault(s, countBytes, sizeof countBytes) != kelo::kReceiveOk)
         return KELO_ERROR_IO;
     const auto count = static_cast<std::int32_t>(kelo::wire::getWord(countBytes));
-    if (count < 1) return KELO_ERROR_STATE;
-    if (count > kelo::kMaxErrorMessages) return KELO_ERROR_IO;
+    if (count < 1) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (count > kelo::kMaxErrorMessages) return kelo::answerTooLong(connection, count);
     std::size_t held = 0;
     for (const std::string& kept : connection->errorMessages) held += kept.size();
     bool overflowed = false;
@@ -69,10 +70,11 @@ KELO_API int32_t KELO_CALL lpEndSendParametersToScanner(ScannerConnection* conne
         try {
             connection->errorMessages.push_back(std::move(message));
         } catch (const std::bad_alloc&) {
-            return KELO_ERROR_IO;
+            return kelo::outOfMemory(connection);
         }
     }
-    return overflowed ? KELO_ERROR_IO : KELO_ERROR_STATE;
+    if (overflowed) return kelo::answerTooLong(connection, static_cast<std::int64_t>(held));
+    return kelo::refuse(connection, KELO_ERROR_STATE);
 }
 
 KELO_API int32_t KELO_CALL lpSendParametersToScanner(ScannerConnection* connection,

@@ -9,6 +9,7 @@
 #include "config/calibration_answer.h"
 #include "config/counted_string.h"
 #include "config/laser_calibration.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -31,12 +32,12 @@ private:
     double* outputs_[kPositionValues] = {};
 };
 
-int readOldPositionEntry(net::Socket s, OldPositionCalibration& entry) {
+int readOldPositionEntry(Link link, OldPositionCalibration& entry) {
     for (int k = 0; k < kPositionValues; ++k)
-        if (readCountedNumber(s, &entry.position[k]) != 0) return -1;
+        if (readCountedNumber(link, &entry.position[k]) != 0) return -1;
     std::memset(entry.text, 0, sizeof entry.text);
     std::string text;
-    if (readCountedString(s, text) != 0) return -1;
+    if (readCountedString(link, text) != 0) return -1;
     std::memcpy(entry.text, text.data(), std::min(text.size(), sizeof entry.text - 1));
     return 0;
 }
@@ -52,19 +53,19 @@ OldPositionRequest buildOldPositionRequest(std::uint32_t laserIndex, std::uint32
     return request;
 }
 
-std::int32_t readOldPositionAnswer(net::Socket s, OldPositionCalibration* entries,
+std::int32_t readOldPositionAnswer(Link link, OldPositionCalibration* entries,
                                    std::uint32_t capacity) {
     std::uint8_t header[wire::kHeaderSize];
-    if (receiveExactDefault(s, header, sizeof header) != kReceiveOk) return -1;
+    if (receiveExactDefault(link, header, sizeof header) != kReceiveOk) return -1;
     std::uint8_t countWord[wire::kWordSize];
-    if (receiveExactDefault(s, countWord, sizeof countWord) != kReceiveOk) return -1;
+    if (receiveExactDefault(link, countWord, sizeof countWord) != kReceiveOk) return -1;
     const auto count = static_cast<std::int32_t>(wire::getWord(countWord));
     if (count < 1) return count;
     std::uint32_t written = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         OldPositionCalibration scratch{};
         const bool keep = static_cast<std::uint32_t>(i) < capacity;
-        if (readOldPositionEntry(s, keep ? entries[i] : scratch) != 0) return -1;
+        if (readOldPositionEntry(link, keep ? entries[i] : scratch) != 0) return -1;
         if (keep) ++written;
     }
     return static_cast<std::int32_t>(written);
@@ -77,28 +78,26 @@ extern "C" {
 KELO_API int32_t KELO_CALL lpReadPositionCalibrationN(ScannerConnection* connection,
                                                       uint32_t laserIndex, double* position1,
                                                       double* position2, double* position3) {
-    if (connection == nullptr || position1 == nullptr || position2 == nullptr ||
-        position3 == nullptr)
-        return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    if (kelo::sendCalibrationRequest(connection->socket, laserIndex) != 0) return KELO_ERROR_IO;
+    if (!kelo::beginCall(connection, position1, position2, position3)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    if (kelo::sendCalibrationRequest(connection->link(), laserIndex) != 0) return KELO_ERROR_IO;
     double* const outputs[kelo::kPositionValues] = {position1, position2, position3};
     kelo::PositionSink sink(outputs);
-    return kelo::readCalibrationAnswer(connection->socket, sink) == 0 ? KELO_OK : KELO_ERROR_IO;
+    return kelo::readCalibrationAnswer(connection->link(), sink) == 0 ? KELO_OK : KELO_ERROR_IO;
 }
 
 KELO_API int32_t KELO_CALL lpReadOldPositionCalibrationsN(ScannerConnection* connection,
                                                           uint32_t laserIndex,
                                                           OldPositionCalibration* entries,
                                                           uint32_t requestWord) {
-    if (connection == nullptr || (entries == nullptr && requestWord > 0))
-        return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (entries == nullptr && requestWord > 0) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     const auto request = kelo::buildOldPositionRequest(laserIndex, requestWord);
-    if (kelo::sendAll(connection->socket, request.data(),
+    if (kelo::sendAll(connection->link(), request.data(),
                       static_cast<std::uint32_t>(request.size())) != 0)
         return KELO_ERROR_IO;
-    return kelo::readOldPositionAnswer(connection->socket, entries, requestWord);
+    return kelo::readOldPositionAnswer(connection->link(), entries, requestWord);
 }
 
 }  // extern "C"

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/socket_layer.h"
+#include "core/transport.h"
 #include "core/wire.h"
 #include "kelo_dll/calibration.h"
 
@@ -20,7 +20,7 @@ OldPositionRequest buildOldPositionRequest(std::uint32_t laserIndex, std::uint32
 // capacity entries are written to entries; further ones are read and
 // dropped so that the connection stays in step. Gives c when c < 1, else
 // the number written, or -1 when a piece cannot be received.
-std::int32_t readOldPositionAnswer(net::Socket s, OldPositionCalibration* entries,
+std::int32_t readOldPositionAnswer(Link link, OldPositionCalibration* entries,
                                    std::uint32_t capacity);
 
 }  // namespace kelo

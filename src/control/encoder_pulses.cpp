@@ -1,4 +1,5 @@
 // The scanner's encoder value and its pulse generator.
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -11,9 +12,9 @@ namespace {
 constexpr std::uint32_t kPulseReserved = 0;
 
 int32_t sendEncoderValue(ScannerConnection* connection, std::uint32_t value) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    return kelo::sendCommand(connection->socket,
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    return kelo::sendCommand(connection->link(),
                              kelo::wire::buildCommand(kelo::kCmdEncoderValue, value)) == 0
                ? KELO_OK
                : KELO_ERROR_IO;
@@ -21,7 +22,7 @@ int32_t sendEncoderValue(ScannerConnection* connection, std::uint32_t value) {
 
 int32_t sendPulseCommand(ScannerConnection* connection, std::uint32_t setting1,
                          std::uint32_t setting2) {
-    return kelo::sendCommand(connection->socket,
+    return kelo::sendCommand(connection->link(),
                              kelo::wire::buildCommand(kelo::kCmdPulseGenerator, setting1, setting2,
                                                       kPulseReserved, kPulseReserved)) == 0
                ? KELO_OK
@@ -43,17 +44,18 @@ KELO_API int32_t KELO_CALL lpSetEncoderValue32(ScannerConnection* connection, ui
 // Ranges are checked before the state, so bad settings give -2 even idle.
 KELO_API int32_t KELO_CALL lpStartPulseMaster(ScannerConnection* connection,
                                               int32_t pulseSetting1, uint32_t pulseSetting2) {
-    if (connection == nullptr || pulseSetting1 < KELO_PULSE_SETTING1_MIN ||
-        pulseSetting1 > KELO_PULSE_SETTING1_MAX || pulseSetting2 > KELO_PULSE_SETTING2_MAX) {
-        return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (pulseSetting1 < KELO_PULSE_SETTING1_MIN || pulseSetting1 > KELO_PULSE_SETTING1_MAX ||
+        pulseSetting2 > KELO_PULSE_SETTING2_MAX) {
+        return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     }
-    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    if (!connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     return sendPulseCommand(connection, static_cast<std::uint32_t>(pulseSetting1), pulseSetting2);
 }
 
 KELO_API int32_t KELO_CALL lpStopPulses(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (!connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     return sendPulseCommand(connection, 0, 0);
 }
 

@@ -1,6 +1,7 @@
 // Firmware upload: header, image and optional trailer, then the 8-byte answer.
 #include <cstring>
 
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -21,12 +22,14 @@ extern "C" {
 KELO_API int32_t KELO_CALL lpSendScannerFirmwareUpdate(ScannerConnection* connection,
                                                        const uint8_t* image, uint32_t size,
                                                        uint32_t version) {
-    if (connection == nullptr || image == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection, image)) return KELO_ERROR_ARGUMENT;
     const bool withTrailer = version >= KELO_FIRMWARE_TRAILER_VERSION;
     // The length word would wrap and announce a few bytes for a huge upload.
-    if (withTrailer && size > UINT32_MAX - kelo::wire::kWordSize) return KELO_ERROR_ARGUMENT;
+    if (withTrailer && size > UINT32_MAX - kelo::wire::kWordSize) {
+        return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
+    }
 
-    const kelo::net::Socket s = connection->socket;
+    const kelo::Link s = connection->link();
     const std::uint32_t length =
         withTrailer ? size + static_cast<std::uint32_t>(kelo::wire::kWordSize) : size;
     const auto header = kelo::wire::buildHeader(kelo::kCmdFirmwareUpdate, length);
@@ -44,8 +47,10 @@ KELO_API int32_t KELO_CALL lpSendScannerFirmwareUpdate(ScannerConnection* connec
     if (kelo::receiveExactDefault(s, answer, sizeof answer) != kelo::kReceiveOk) {
         return KELO_ERROR_IO;
     }
-    return std::memcmp(answer, kFirmwareAccepted, sizeof kFirmwareAccepted) == 0 ? KELO_OK
-                                                                                 : KELO_ERROR_STATE;
+    if (std::memcmp(answer, kFirmwareAccepted, sizeof kFirmwareAccepted) != 0) {
+        return kelo::refuse(connection, KELO_ERROR_STATE);
+    }
+    return KELO_OK;
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // Run-time overrides: one command each, no answer read.
 #include "control/overrides_scaling.h"
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -21,7 +22,7 @@ bool alternatingExposureInRange(int32_t exposure) {
 
 template <typename CommandT>
 int32_t sendOverride(ScannerConnection* connection, const CommandT& command) {
-    return kelo::sendCommand(connection->socket, command) == 0 ? KELO_OK : KELO_ERROR_IO;
+    return kelo::sendCommand(connection->link(), command) == 0 ? KELO_OK : KELO_ERROR_IO;
 }
 
 }  // namespace
@@ -33,8 +34,8 @@ KELO_API int32_t KELO_CALL lpOverrideSyncSettings(ScannerConnection* connection,
                                                   uint8_t flag1, double real4, double real5,
                                                   double real6, double real7, double real8,
                                                   uint8_t flag2, uint8_t flag3) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     return sendOverride(connection,
                 kelo::wire::buildCommand(
                     kelo::kCmdOverrideSyncSettings, scaledWord(real1, kelo::kScaleMicro),
@@ -49,13 +50,13 @@ KELO_API int32_t KELO_CALL lpOverrideLaserAutoexposure(ScannerConnection* connec
                                                        double real1, double real2, double real3,
                                                        uint32_t int1, int32_t int2, uint32_t int3,
                                                        uint8_t flag) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     if (!autoexposureRealInRange(real1) || !autoexposureRealInRange(real2) ||
         !autoexposureRealInRange(real3) || int1 > KELO_AUTOEXPOSURE_WORD_MAX ||
         int2 < KELO_AUTOEXPOSURE_INT_MIN || int2 > KELO_AUTOEXPOSURE_INT_MAX ||
         int3 > KELO_AUTOEXPOSURE_WORD_MAX) {
-        return KELO_ERROR_ARGUMENT;
+        return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     }
     return sendOverride(connection, kelo::wire::buildCommand(
                                 kelo::kCmdOverrideAutoexposure, scaledWord(real1, kelo::kScaleMilli),
@@ -66,12 +67,12 @@ KELO_API int32_t KELO_CALL lpOverrideLaserAutoexposure(ScannerConnection* connec
 
 KELO_API int32_t KELO_CALL lpOverrideScanWindow(ScannerConnection* connection, double real1,
                                                 double real2, double real3, double real4) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     // Each pair strictly ordered; only its larger value is bounded.
     const bool valid = real2 < real1 && real3 < real4 && real1 < KELO_SCAN_WINDOW_LIMIT &&
                        real4 < KELO_SCAN_WINDOW_LIMIT;
-    if (!valid) return KELO_ERROR_ARGUMENT;
+    if (!valid) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     return sendOverride(connection, kelo::wire::buildCommand(
                                 kelo::kCmdOverrideScanWindow, scaledWord(real1, kelo::kScaleMilli),
                                 scaledWord(real2, kelo::kScaleMilli),
@@ -82,13 +83,13 @@ KELO_API int32_t KELO_CALL lpOverrideScanWindow(ScannerConnection* connection, d
 KELO_API int32_t KELO_CALL lpSetAlternatingExposure(ScannerConnection* connection,
                                                     uint8_t enable, int32_t exposure1,
                                                     int32_t exposure2) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
     // Ranges before the sync state, unlike the other overrides.
     if (enable != 0 &&
         (!alternatingExposureInRange(exposure1) || !alternatingExposureInRange(exposure2))) {
-        return KELO_ERROR_ARGUMENT;
+        return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     }
-    if (!connection->synchronised()) return KELO_ERROR_STATE;
+    if (!connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     return sendOverride(connection, kelo::wire::buildCommand(kelo::kCmdAlternatingExposure,
                                                      uint32_t(enable), uint32_t(exposure1),
                                                      uint32_t(exposure2)));

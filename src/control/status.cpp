@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "core/call_outcome.h"
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"
 #include "core/transport.h"
@@ -16,7 +17,7 @@ constexpr std::size_t kPairSize = 2 * kelo::wire::kWordSize;
 
 // Answer header (ignored) and the count of pairs.
 int32_t fetchStatus(ScannerConnection* connection) {
-    const kelo::net::Socket s = connection->socket;
+    const kelo::Link s = connection->link();
     if (kelo::sendCommand(s, kelo::wire::buildCommand(kelo::kCmdScannerStatus)) != 0) {
         return KELO_ERROR_IO;
     }
@@ -24,14 +25,14 @@ int32_t fetchStatus(ScannerConnection* connection) {
     if (kelo::receiveExactDefault(s, head, sizeof head) != kelo::kReceiveOk) return KELO_ERROR_IO;
     const auto count = static_cast<std::int32_t>(kelo::wire::getWord(head + kelo::wire::kHeaderSize));
     // A negative or implausible count cannot be held; the list is refused.
-    if (count < 0 || count > KELO_STATUS_MAX_VALUES) return KELO_ERROR_IO;
+    if (count < 0 || count > KELO_STATUS_MAX_VALUES) return kelo::answerTooLong(connection, count);
     if (count == 0) return KELO_OK;
 
     std::vector<std::uint8_t> pairs;
     try {
         pairs.resize(static_cast<std::size_t>(count) * kPairSize);
     } catch (const std::bad_alloc&) {
-        return KELO_ERROR_IO;
+        return kelo::answerTooLong(connection, count);
     }
     if (kelo::receiveExactDefault(s, pairs.data(), static_cast<std::uint32_t>(pairs.size())) !=
         kelo::kReceiveOk) {
@@ -47,7 +48,7 @@ int32_t fetchStatus(ScannerConnection* connection) {
         }
     } catch (const std::bad_alloc&) {
         connection->statusValues.clear();
-        return KELO_ERROR_IO;
+        return kelo::answerTooLong(connection, count);
     }
     return KELO_OK;
 }
@@ -57,8 +58,8 @@ int32_t fetchStatus(ScannerConnection* connection) {
 extern "C" {
 
 KELO_API int32_t KELO_CALL lpGetScannerStatusFromScanner(ScannerConnection* connection) {
-    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
+    if (!kelo::beginCall(connection)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
     connection->statusValues.clear();
     const int32_t result = fetchStatus(connection);
     if (result != KELO_OK) connection->statusValues.clear();
@@ -67,10 +68,10 @@ KELO_API int32_t KELO_CALL lpGetScannerStatusFromScanner(ScannerConnection* conn
 
 KELO_API int32_t KELO_CALL lpGetScannerStatusValue(ScannerConnection* connection, uint32_t key,
                                                    int32_t* value) {
-    if (connection == nullptr || value == nullptr) return KELO_ERROR_ARGUMENT;
-    if (key > connection->statusValues.size()) return KELO_ERROR_ARGUMENT;
+    if (!kelo::beginCall(connection, value)) return KELO_ERROR_ARGUMENT;
+    if (key > connection->statusValues.size()) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     const auto it = connection->statusValues.find(static_cast<std::int32_t>(key));
-    if (it == connection->statusValues.end()) return KELO_ERROR_ARGUMENT;
+    if (it == connection->statusValues.end()) return kelo::refuse(connection, KELO_ERROR_ARGUMENT);
     *value = it->second;
     return KELO_OK;
 }
@@ -78,22 +79,22 @@ KELO_API int32_t KELO_CALL lpGetScannerStatusValue(ScannerConnection* connection
 KELO_API int32_t KELO_CALL lpGetStatusDescriptionFromScanner(ScannerConnection* connection,
                                                              uint32_t id, char* text,
                                                              uint32_t maxLength) {
-    if (connection == nullptr || text == nullptr) return KELO_ERROR_ARGUMENT;
-    if (connection->synchronised()) return KELO_ERROR_STATE;
-    const kelo::net::Socket s = connection->socket;
+    if (!kelo::beginCall(connection, text)) return KELO_ERROR_ARGUMENT;
+    if (connection->synchronised()) return kelo::refuse(connection, KELO_ERROR_STATE);
+    const kelo::Link s = connection->link();
     if (kelo::sendCommand(s, kelo::wire::buildCommand(kelo::kCmdStatusDescription, id)) != 0) {
         return KELO_ERROR_IO;
     }
     std::uint8_t head[kelo::wire::kHeaderSize + kelo::wire::kWordSize];
     if (kelo::receiveExactDefault(s, head, sizeof head) != kelo::kReceiveOk) return KELO_ERROR_IO;
     const std::uint32_t length = kelo::wire::getWord(head + kelo::wire::kHeaderSize);
-    if (length > KELO_STATUS_MAX_DESCRIPTION) return KELO_ERROR_IO;
+    if (length > KELO_STATUS_MAX_DESCRIPTION) return kelo::answerTooLong(connection, length);
 
     std::vector<char> received;
     try {
         received.resize(length);
     } catch (const std::bad_alloc&) {
-        return KELO_ERROR_IO;
+        return kelo::answerTooLong(connection, length);
     }
     if (kelo::receiveExactDefault(s, received.data(), length) != kelo::kReceiveOk) {
         return KELO_ERROR_IO;

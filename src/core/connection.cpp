@@ -6,6 +6,7 @@
 #include "core/transport.h"
 #include "core/wire.h"
 #include "kelo_dll/connection.h"
+#include "kelo_dll/extensions.h"
 
 using kelo::net::kInvalidSocket;
 using kelo::net::Socket;
@@ -39,6 +40,13 @@ KELO_API ScannerConnection* KELO_CALL lpOpenConnection(const char* host) {
     return adopt(kelo::connectHost(host, KELO_SCANNER_TCP_PORT));
 }
 
+KELO_API ScannerConnection* KELO_CALL lpOpenConnectionPort(const char* host, uint32_t port,
+                                                          int32_t connectTimeoutMs) {
+    if (host == nullptr || port == 0 || port > 0xFFFFu) return nullptr;
+    const std::int32_t timeoutMs = connectTimeoutMs > 0 ? connectTimeoutMs : kelo::kConnectTimeoutMs;
+    return adopt(kelo::connectHost(host, static_cast<std::uint16_t>(port), timeoutMs));
+}
+
 KELO_API ScannerConnection* KELO_CALL lpOpenConnectionInt(uint32_t address) {
     return adopt(kelo::connectAddress(address, KELO_SCANNER_TCP_PORT));
 }
@@ -54,13 +62,15 @@ KELO_API int32_t KELO_CALL lpCloseConnection(ScannerConnection* connection) {
     if (connection == nullptr) return 0;
     // The close command is best effort: a peer that is gone still gets its
     // socket closed and the object freed.
-    kelo::sendCommand(connection->socket, kelo::wire::buildCommand(kelo::kCmdClose));
+    kelo::sendCommand(connection->link(), kelo::wire::buildCommand(kelo::kCmdClose));
     const int32_t result = kelo::net::closeSocket(connection->socket);
     delete connection;
     return result;
 }
 
+// A null handle has no socket: -1, the invalid socket value as a signed number.
 KELO_API int32_t KELO_CALL lpGetSocket(ScannerConnection* connection) {
+    if (connection == nullptr) return -1;
     return static_cast<int32_t>(connection->socket);
 }
 
@@ -78,5 +88,15 @@ KELO_API const char* KELO_CALL lpGetErrorMessage(ScannerConnection* connection, 
 }
 
 KELO_API int32_t KELO_CALL lpGetLastSocketError(void) { return kelo::net::lastError(); }
+
+KELO_API int32_t KELO_CALL lpGetLastFailure(ScannerConnection* connection) {
+    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    return connection->failure.code;
+}
+
+KELO_API int32_t KELO_CALL lpGetLastFailureDetail(ScannerConnection* connection) {
+    if (connection == nullptr) return KELO_ERROR_ARGUMENT;
+    return connection->failure.detail;
+}
 
 }  // extern "C"

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "config/laser_calibration.h"
+#include "core/failure.h"
 #include "core/socket_layer.h"
+#include "core/transport.h"
 #include "kelo_dll/api.h"
 
 struct ScannerConnection {
@@ -26,6 +28,8 @@ struct ScannerConnection {
     std::map<std::int32_t, kelo::LaserCalibration> laserCalibrations;
     // 0 idle, non-zero synchronised.
     std::uint8_t syncFlag = 0;
+    // Why the last call on the connection failed.
+    kelo::Failure failure;
     // Where batch reads look at what has arrived before taking it; made
     // once with the connection so that no read allocates. A batch of 100
     // standard profiles takes one or two looks: each system call costs more
@@ -35,4 +39,6 @@ struct ScannerConnection {
     std::unique_ptr<std::uint8_t[]> readAhead{new (std::nothrow) std::uint8_t[kReadAheadSize]};
 
     bool synchronised() const { return syncFlag != 0; }
+    // The socket with this connection's failure note, for the transport.
+    kelo::Link link() { return kelo::Link{socket, &failure}; }
 };

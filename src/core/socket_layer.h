@@ -17,6 +17,7 @@ inline constexpr Socket kInvalidSocket = 0xFFFFFFFFu;
 // Last-error values the library's logic tests for.
 inline constexpr int kErrorWouldBlock = 10035;     // WSAEWOULDBLOCK; EINPROGRESS/EAGAIN map here
 inline constexpr int kErrorInvalidArgument = 22;   // the discovery functions' argument error
+inline constexpr int kErrorNoBuffers = 10055;      // WSAENOBUFS: the library ran out of memory
 
 // Start and stop the layer (WSAStartup 2.2 / WSACleanup; nothing on POSIX).
 // startup() gives false when the layer cannot be started at exactly 2.2.
@@ -46,7 +47,8 @@ struct WaitResult {
     bool failed = false;    // exception set, or a connect that ended in error
 };
 // Waits until the socket is readable and/or writable (as asked), or in
-// error, for at most seconds + microseconds.
+// error, for at most seconds + microseconds. A signal that interrupts the
+// wait does not end it: it goes on for the time that remains.
 WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long microseconds);
 
 // send/recv: the byte count, or -1 on error; recv gives 0 when the peer closed.
@@ -74,6 +76,7 @@ int bindSocket(Socket s, std::uint32_t addressNetworkOrder, std::uint16_t port);
 std::uint16_t boundPort(Socket s);
 
 // Name lookup (gethostbyname semantics: dotted text is accepted as well).
+// A failed look-up sets the last error to the look-up's own error.
 bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder);
 // The host's own IPv4 addresses (network order), as the host name resolves.
 std::vector<std::uint32_t> localIPv4Addresses();
@@ -83,6 +86,8 @@ bool parseDottedAddress(const char* text, std::uint32_t* addressNetworkOrder);
 // The calling thread's last socket error.
 int lastError();
 void setLastError(int error);
+// Whether a socket error means that the peer closed or reset the connection.
+bool isConnectionLost(int error);
 
 // Gives up the rest of the time slice (Sleep(0)).
 void yieldProcessor();

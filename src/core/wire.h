@@ -45,20 +45,6 @@ inline std::uint32_t offsetAddress(std::uint32_t baseNetworkOrder, std::uint32_t
     return hostToNetwork(networkToHost(baseNetworkOrder) + offset);
 }
 
-// Converts a word that arrived in big-endian order in place (records are
-// received straight into the caller's memory, then turned to host order).
-inline void wordToHost(void* word) {
-    std::uint8_t bytes[kWordSize];
-    std::memcpy(bytes, word, kWordSize);
-    std::uint32_t value = getWord(bytes);
-    std::memcpy(word, &value, kWordSize);
-}
-
-inline void wordsToHost(void* words, std::size_t count) {
-    auto* p = static_cast<std::uint8_t*>(words);
-    for (std::size_t i = 0; i < count; ++i) wordToHost(p + i * kWordSize);
-}
-
 // A command: header (code, payload length) followed by N payload words,
 // assembled in one buffer so it leaves in one send.
 template <std::size_t N>

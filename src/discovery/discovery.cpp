@@ -10,6 +10,7 @@
 #include "discovery/broadcast.h"
 #include "discovery/socket_errors.h"
 #include "discovery/udp_message.h"
+#include "kelo_dll/extensions.h"
 
 namespace kelo::discovery {
 namespace {
@@ -75,9 +76,8 @@ int openReplySocket(net::Socket* socket) {
     return port;
 }
 
-std::int32_t collectReplies(net::Socket socket, ScannerInfo* records, std::uint32_t capacity,
-                            unsigned limitMilliseconds) {
-    if (records == nullptr || capacity == 0) return 0;
+std::int32_t collectReplies(net::Socket socket, ReplyStore store, unsigned limitMilliseconds) {
+    if (store.records == nullptr || store.capacity == 0) return 0;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMilliseconds);
     std::uint32_t count = 0;
@@ -93,21 +93,25 @@ std::int32_t collectReplies(net::Socket socket, ScannerInfo* records, std::uint3
         if (!ready.readable) continue;
 
         datagram.fill(0);
-        if (net::receiveFrom(socket, datagram.data(), datagram.size(), nullptr, nullptr) < 0) {
+        std::uint32_t from = 0;
+        if (net::receiveFrom(socket, datagram.data(), datagram.size(), &from, nullptr) < 0) {
             return -1;
         }
         if (udp::hasHeader(datagram, udp::kDiscoveryReply) &&
-            !alreadyStored(records, count, udp::replyIdentity(datagram))) {
-            std::memcpy(&records[count], udp::replyRecord(datagram), udp::kRecordSize);
+            !alreadyStored(store.records, count, udp::replyIdentity(datagram))) {
+            std::memcpy(&store.records[count], udp::replyRecord(datagram), udp::kRecordSize);
+            if (store.addresses != nullptr) store.addresses[count] = from;
             ++count;
         }
-        if (count == capacity) return static_cast<std::int32_t>(count);
+        if (count == store.capacity) return static_cast<std::int32_t>(count);
     }
 }
 
-std::int32_t discoverScanners(std::uint8_t mode, std::uint32_t value, ScannerInfo* records,
-                              std::uint32_t capacity) {
-    if (records == nullptr || capacity == 0) return refuse();
+std::int32_t discoverScanners(std::uint8_t mode, std::uint32_t value, ReplyStore store,
+                              bool withAddresses) {
+    if (store.records == nullptr || store.capacity == 0 || (withAddresses && store.addresses == nullptr)) {
+        return refuse();
+    }
     // Some socket layers clear the error on success; a successful search
     // leaves the caller's value as it found it.
     const int errorBefore = net::lastError();
@@ -119,7 +123,7 @@ std::int32_t discoverScanners(std::uint8_t mode, std::uint32_t value, ScannerInf
     udp::buildDiscoveryRequest(request, mode, value, static_cast<std::uint16_t>(port));
     std::int32_t count = -1;
     if (broadcastMessage(request.data(), request.size()) == 0) {
-        count = collectReplies(replySocket, records, capacity);
+        count = collectReplies(replySocket, store);
     }
     if (count < 0) {
         closeKeepingError(replySocket);
@@ -140,7 +144,8 @@ std::int32_t discoverScannersVB(std::uint8_t mode, std::uint32_t value, KeloSafe
         net::setLastError(kErrorNoBuffers);
         return -1;
     }
-    const std::int32_t found = discoverScanners(mode, value, scratch.get(), kVbScratchCapacity);
+    const std::int32_t found =
+        discoverScanners(mode, value, ReplyStore{scratch.get(), nullptr, kVbScratchCapacity});
 
     if (!platform::lockSafeArray(target)) return refuse();
     const std::int32_t written =
@@ -155,36 +160,60 @@ std::int32_t discoverScannersVB(std::uint8_t mode, std::uint32_t value, KeloSafe
 
 }  // namespace kelo::discovery
 
+using kelo::discovery::discoverScanners;
+using kelo::discovery::discoverScannersVB;
+using kelo::discovery::ReplyStore;
+using kelo::udp::kSelectAll;
+using kelo::udp::kSelectByCableId;
+using kelo::udp::kSelectBySerialNumber;
+
 extern "C" {
 
 KELO_API int32_t KELO_CALL lpFindAllScanners(ScannerInfo* records, uint32_t capacity) {
-    return kelo::discovery::discoverScanners(kelo::udp::kSelectAll, 0, records, capacity);
+    return discoverScanners(kSelectAll, 0, ReplyStore{records, nullptr, capacity});
 }
 
 KELO_API int32_t KELO_CALL lpFindScannerByCableId(uint32_t cableId, ScannerInfo* records,
                                                   uint32_t capacity) {
-    return kelo::discovery::discoverScanners(kelo::udp::kSelectByCableId, cableId, records,
-                                             capacity);
+    return discoverScanners(kSelectByCableId, cableId, ReplyStore{records, nullptr, capacity});
 }
 
 KELO_API int32_t KELO_CALL lpFindScannerBySerialNumber(uint32_t serialNumber,
                                                        ScannerInfo* records, uint32_t capacity) {
-    return kelo::discovery::discoverScanners(kelo::udp::kSelectBySerialNumber, serialNumber,
-                                             records, capacity);
+    return discoverScanners(kSelectBySerialNumber, serialNumber, ReplyStore{records, nullptr, capacity});
+}
+
+KELO_API int32_t KELO_CALL lpFindAllScannersWithAddresses(ScannerInfo* records,
+                                                          uint32_t* addresses, uint32_t capacity) {
+    return discoverScanners(kSelectAll, 0, ReplyStore{records, addresses, capacity}, true);
+}
+
+KELO_API int32_t KELO_CALL lpFindScannerBySerialNumberWithAddresses(uint32_t serialNumber,
+                                                                    ScannerInfo* records,
+                                                                    uint32_t* addresses,
+                                                                    uint32_t capacity) {
+    return discoverScanners(kSelectBySerialNumber, serialNumber, ReplyStore{records, addresses, capacity},
+                            true);
+}
+
+KELO_API int32_t KELO_CALL lpFindScannerByCableIdWithAddresses(uint32_t cableId,
+                                                               ScannerInfo* records,
+                                                               uint32_t* addresses,
+                                                               uint32_t capacity) {
+    return discoverScanners(kSelectByCableId, cableId, ReplyStore{records, addresses, capacity}, true);
 }
 
 KELO_API int32_t KELO_CALL lpFindAllScannersVB(KeloSafeArray** array) {
-    return kelo::discovery::discoverScannersVB(kelo::udp::kSelectAll, 0, array);
+    return discoverScannersVB(kSelectAll, 0, array);
 }
 
 KELO_API int32_t KELO_CALL lpFindScannerByCableIdVB(uint32_t cableId, KeloSafeArray** array) {
-    return kelo::discovery::discoverScannersVB(kelo::udp::kSelectByCableId, cableId, array);
+    return discoverScannersVB(kSelectByCableId, cableId, array);
 }
 
 KELO_API int32_t KELO_CALL lpFindScannerBySerialNumberVB(uint32_t serialNumber,
                                                          KeloSafeArray** array) {
-    return kelo::discovery::discoverScannersVB(kelo::udp::kSelectBySerialNumber, serialNumber,
-                                               array);
+    return discoverScannersVB(kSelectBySerialNumber, serialNumber, array);
 }
 
 }  // extern "C"

@@ -9,7 +9,7 @@ namespace kelo::discovery {
 inline constexpr int kErrorInvalidArgument = net::kErrorInvalidArgument;  // 22
 inline constexpr int kErrorMessageSize = 10040;         // WSAEMSGSIZE: a datagram sent short
 inline constexpr int kErrorNetworkUnreachable = 10051;  // WSAENETUNREACH: no local address
-inline constexpr int kErrorNoBuffers = 10055;           // WSAENOBUFS: out of memory
+inline constexpr int kErrorNoBuffers = net::kErrorNoBuffers;
 
 inline void closeKeepingError(net::Socket s) {
     const int error = net::lastError();

@@ -1,7 +1,12 @@
 // Driving every member of a group: sync modes, batch requests and the
 // collection of the same number of profiles from each member.
+#include <chrono>
+
+#include "core/scanner_connection.h"
 #include "core/socket_layer.h"
+#include "core/transport.h"
 #include "group/multiple_scanner.h"
+#include "kelo_dll/extensions.h"
 #include "kelo_dll/profiles.h"
 #include "kelo_dll/sync.h"
 
@@ -26,12 +31,38 @@ bool endsCollection(int32_t result) {
     return result == KELO_ERROR_IO || result == KELO_ERROR_ARGUMENT;
 }
 
+// When a collection gives up: never for the classic call, else at a point
+// on the monotonic clock.
+class Deadline {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static Deadline none() { return Deadline(false, Clock::time_point()); }
+    static Deadline after(std::int32_t milliseconds) {
+        return Deadline(true, Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
+    }
+
+    bool passed() const { return set_ && Clock::now() >= at_; }
+    // The wait of one read: the usual per-piece time-out, never past the deadline.
+    std::int32_t readTimeoutMs() const {
+        if (!set_) return kDefaultTimeoutMs;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
+        return left <= 0 ? 0 : left < kDefaultTimeoutMs ? static_cast<std::int32_t>(left) : kDefaultTimeoutMs;
+    }
+
+private:
+    Deadline(bool set, Clock::time_point at) : set_(set), at_(at) {}
+    bool set_;
+    Clock::time_point at_;
+};
+
 // The collection loop proper. Every member is synchronised, n >= 1 and
 // every store has room for n records. Profiles land straight in the
 // members' stores after those already received in this call; the loop
-// returns once every member holds n, or at the first member whose request
-// or read fails.
-KeloGroupResult collect(MemberMap& members, std::uint32_t n) {
+// returns once every member holds n, at the first member whose request
+// or read fails, or, once the deadline has passed, at the first member
+// still short of n (noted as a time-out on that member).
+KeloGroupResult collect(MemberMap& members, std::uint32_t n, const Deadline& deadline) {
     for (auto& member : members) member.second.received = 0;
     std::size_t completed = 0;
     for (;;) {
@@ -45,8 +76,8 @@ KeloGroupResult collect(MemberMap& members, std::uint32_t n) {
         for (auto& [connection, profiles] : members) {
             if (profiles.received >= n) continue;
             const std::uint32_t wanted = n - profiles.received;
-            const int32_t result =
-                lpReadMultipleProfiles(connection, &profiles.records[profiles.received], wanted);
+            const int32_t result = lpReadMultipleProfilesTimeout(
+                connection, &profiles.records[profiles.received], wanted, deadline.readTimeoutMs());
             if (result > 0) {
                 // A read stores at most what it was given room for; the clamp
                 // keeps the count within the storage should one ever not.
@@ -61,13 +92,47 @@ KeloGroupResult collect(MemberMap& members, std::uint32_t n) {
         }
 
         if (completed == members.size()) return KELO_GROUP_OK;
+        if (deadline.passed()) {
+            for (auto& [connection, profiles] : members) {
+                if (profiles.received >= n) continue;
+                connection->failure = Failure{KELO_FAILURE_TIMEOUT, 0};
+                return memberResult(connection);
+            }
+        }
         if (!progressed) net::yieldProcessor();
     }
+}
+
+// The collection common to both exports: checks, room, then the loop.
+KeloGroupResult collectProfiles(MultipleScanner* group, uint32_t count, const Deadline& deadline) {
+    if (group == nullptr || group->members.empty()) return KELO_GROUP_OK;
+
+    // An idle member would answer both request and read with 21, which the
+    // read pass could not tell from 21 profiles: refuse before any traffic,
+    // naming the first idle member, and leave every store as it was.
+    for (auto& member : group->members) {
+        if (lpIsInSyncMode(member.first) != 1) return memberResult(member.first);
+    }
+
+    // Nothing to collect: every member holds the 0 profiles of this call.
+    if (count == 0) {
+        for (auto& member : group->members) member.second.count = 0;
+        return KELO_GROUP_OK;
+    }
+
+    // Room for every member's profiles before the first request, so running
+    // out of memory leaves no request unanswered and no store changed.
+    for (auto& member : group->members) {
+        if (!member.second.reserveRecords(count)) return memberResult(member.first);
+    }
+    return collect(group->members, count, deadline);
 }
 
 }  // namespace
 }  // namespace kelo::group
 
+using kelo::group::collectProfiles;
+using kelo::group::Deadline;
 using kelo::group::memberResult;
 using kelo::group::walkMembers;
 
@@ -97,27 +162,12 @@ KELO_API KeloGroupResult KELO_CALL lpMultipleScannerSendMultipleProfileRequest(
 
 KELO_API KeloGroupResult KELO_CALL lpMultipleScannerGetMultipleProfiles(MultipleScanner* group,
                                                                         uint32_t count) {
-    if (group == nullptr || group->members.empty()) return KELO_GROUP_OK;
+    return collectProfiles(group, count, Deadline::none());
+}
 
-    // An idle member would answer both request and read with 21, which the
-    // read pass could not tell from 21 profiles: refuse before any traffic,
-    // naming the first idle member, and leave every store as it was.
-    for (auto& member : group->members) {
-        if (lpIsInSyncMode(member.first) != 1) return memberResult(member.first);
-    }
-
-    // Nothing to collect: every member holds the 0 profiles of this call.
-    if (count == 0) {
-        for (auto& member : group->members) member.second.count = 0;
-        return KELO_GROUP_OK;
-    }
-
-    // Room for every member's profiles before the first request, so running
-    // out of memory leaves no request unanswered and no store changed.
-    for (auto& member : group->members) {
-        if (!member.second.reserveRecords(count)) return memberResult(member.first);
-    }
-    return kelo::group::collect(group->members, count);
+KELO_API KeloGroupResult KELO_CALL lpMultipleScannerGetMultipleProfilesTimeout(
+    MultipleScanner* group, uint32_t count, int32_t timeoutMs) {
+    return collectProfiles(group, count, Deadline::after(timeoutMs));
 }
 
 KELO_API KeloGroupResult KELO_CALL lpMultipleScannerReadMultipleProfiles(MultipleScanner* group,

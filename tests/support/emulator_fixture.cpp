@@ -90,9 +90,7 @@ void EmulatorTest::answerOnceWith(std::uint32_t code, emu::Bytes bytes) {
 
 emu::Bytes EmulatorTest::leftInSocket(std::size_t count) {
     emu::Bytes rest(count);
-    EXPECT_EQ(receiveExact(connection_->socket, rest.data(), static_cast<std::uint32_t>(count), 0,
-                           2000),
-              0);
+    EXPECT_EQ(receiveExact(Link{connection_->socket}, rest.data(), static_cast<std::uint32_t>(count), 2000), 0);
     return rest;
 }
 

@@ -37,6 +37,12 @@ int fail() {
 
 int fd(Socket s) { return static_cast<int>(s); }
 
+long long monotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 Socket toSocket(int descriptor) {
     if (descriptor < 0) {
         fail();
@@ -101,11 +107,18 @@ WaitResult waitSocket(Socket s, bool forRead, bool forWrite, long seconds, long 
     pollfd entry{};
     entry.fd = fd(s);
     entry.events = static_cast<short>((forRead ? POLLIN : 0) | (forWrite ? POLLOUT : 0) | POLLPRI);
-    const long long total = static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
-    const int timeoutMs = total > INT_MAX ? INT_MAX : static_cast<int>(total);
-    do {
-        result.ready = poll(&entry, 1, timeoutMs);
-    } while (result.ready < 0 && errno == EINTR);
+    // poll does not report the time left when a signal interrupts it (a
+    // handler installed without SA_RESTART): it is measured on the
+    // monotonic clock, so that signals neither lengthen nor shorten the wait.
+    const long long totalMs = static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
+    const long long deadline = monotonicMilliseconds() + totalMs;
+    long long remaining = totalMs;
+    for (;;) {
+        result.ready = poll(&entry, 1, remaining > INT_MAX ? INT_MAX : static_cast<int>(remaining));
+        if (result.ready >= 0 || errno != EINTR) break;
+        remaining = deadline - monotonicMilliseconds();
+        if (remaining < 0) remaining = 0;
+    }
     if (result.ready < 0) {
         fail();
         return result;
@@ -229,7 +242,14 @@ bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    const int failed = getaddrinfo(name, nullptr, &hints, &found);
+    if (failed != 0 || found == nullptr) {
+        // The look-up's own error (EAI_ codes are negative, apart from
+        // errno), not one an earlier call left behind.
+        tLastError = failed == EAI_SYSTEM ? translate(errno) : (failed != 0 ? failed : EAI_NONAME);
+        if (found != nullptr) freeaddrinfo(found);
+        return false;
+    }
     *addressNetworkOrder = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     freeaddrinfo(found);
     return true;
@@ -260,6 +280,10 @@ bool parseDottedAddress(const char* text, std::uint32_t* addressNetworkOrder) {
 
 int lastError() { return tLastError; }
 void setLastError(int error) { tLastError = error; }
+
+bool isConnectionLost(int error) {
+    return error == EPIPE || error == ECONNRESET || error == ECONNABORTED || error == ESHUTDOWN;
+}
 
 void yieldProcessor() { sched_yield(); }
 

@@ -292,10 +292,18 @@ std::uint16_t boundPort(Socket s) {
 bool lookupHost(const char* name, std::uint32_t* addressNetworkOrder) {
     if (name == nullptr) return false;
     ErrorScope error;
+    WSASetLastError(0);
     const hostent* found = gethostbyname(name);
-    if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4 ||
-        found->h_addr_list == nullptr || found->h_addr_list[0] == nullptr) {
+    if (found == nullptr) {
         error.fail();
+        // The look-up's own error, never one an earlier call left behind.
+        if (WSAGetLastError() == 0) WSASetLastError(WSAHOST_NOT_FOUND);
+        return false;
+    }
+    if (found->h_addrtype != AF_INET || found->h_length != 4 || found->h_addr_list == nullptr ||
+        found->h_addr_list[0] == nullptr) {
+        error.fail();
+        WSASetLastError(WSANO_DATA);  // the name exists, without an IPv4 address
         return false;
     }
     std::memcpy(addressNetworkOrder, found->h_addr_list[0], 4);
@@ -345,6 +353,11 @@ bool parseDottedAddress(const char* text, std::uint32_t* addressNetworkOrder) {
 
 int lastError() { return WSAGetLastError(); }
 void setLastError(int error) { WSASetLastError(error); }
+
+bool isConnectionLost(int error) {
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN ||
+           error == WSAENETRESET;
+}
 
 void yieldProcessor() { Sleep(0); }
 
