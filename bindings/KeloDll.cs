@@ -115,6 +115,14 @@ namespace Kelo
         public const int KELO_ERROR_TIMEOUT = -4;
         public const int KELO_ERROR_STATE = 21;
 
+        public const int KELO_FAILURE_NONE = 0;
+        public const int KELO_FAILURE_TIMEOUT = 1;
+        public const int KELO_FAILURE_CLOSED = 2;
+        public const int KELO_FAILURE_SOCKET = 3;
+        public const int KELO_FAILURE_WRONG_TYPE = 4;
+        public const int KELO_FAILURE_TOO_LONG = 5;
+        public const int KELO_FAILURE_REFUSED = 6;
+
         // Connection, version, error messages.
         [DllImport(Library, CallingConvention = Call, CharSet = Text)] public static extern IntPtr lpOpenConnection(string host);
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpOpenConnectionInt(uint address);
@@ -127,6 +135,10 @@ namespace Kelo
         // The text belongs to the connection: read it with GetErrorMessage, never free it.
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpGetErrorMessage(IntPtr connection, uint index);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetLastSocketError();
+        [DllImport(Library, CallingConvention = Call, CharSet = Text)] public static extern IntPtr lpOpenConnectionPort(string host, uint port, int connectTimeoutMs);
+        // Why the last call on the connection failed: one of the KELO_FAILURE_ values.
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpGetLastFailure(IntPtr connection);
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpGetLastFailureDetail(IntPtr connection);
 
         public static string GetErrorMessage(IntPtr connection, uint index)
         {
@@ -222,6 +234,10 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScanners([In, Out] ScannerInfo[] records, uint capacity);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableId(uint cableId, [In, Out] ScannerInfo[] records, uint capacity);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerBySerialNumber(uint serialNumber, [In, Out] ScannerInfo[] records, uint capacity);
+        // addresses: where each reply came from, network byte order (as lpOpenConnectionInt takes it).
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScannersWithAddresses([In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerBySerialNumberWithAddresses(uint serialNumber, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableIdWithAddresses(uint cableId, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
         // For COM callers: array points to a SAFEARRAY* of ScannerInfoVB elements.
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScannersVB(ref IntPtr array);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableIdVB(uint cableId, ref IntPtr array);
@@ -248,6 +264,7 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpMultipleScannerExitSyncMode(IntPtr group);
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpMultipleScannerSendMultipleProfileRequest(IntPtr group, uint count);
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpMultipleScannerGetMultipleProfiles(IntPtr group, uint count);
+        [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpMultipleScannerGetMultipleProfilesTimeout(IntPtr group, uint count, int timeoutMs);
         [DllImport(Library, CallingConvention = Call)] public static extern IntPtr lpMultipleScannerReadMultipleProfiles(IntPtr group, uint count);
     }
 }

@@ -126,6 +126,27 @@ TEST_P(BatchDeliveryTest, StreamStandsAfterTheFailingInnerAnswer) {
     }
 }
 
+// A profile longer than its record (243 points announced in 2964 bytes)
+// fails the read once the rest of its batch has been read too: the next
+// batch, the batch drained on leaving sync mode and the status fetch after
+// it are exact.
+TEST_P(BatchDeliveryTest, OversizeProfileIsReadWithTheRestOfItsBatch) {
+    const emu::Bytes oversize = batchAnswer({profileAnswer(1, 10), profileAnswer(2, 243, 2964), profileAnswer(3, 10)});
+    answerFirstRequestWith(concat({oversize, batchAnswer({profileAnswer(4, 5)}), batchAnswer({profileAnswer(5, 9)})}));
+    ProfileRecord records[3];
+    request(3);
+    EXPECT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), KELO_ERROR_IO);
+    EXPECT_EQ(lpGetLastFailure(connection_), KELO_FAILURE_TOO_LONG);
+    EXPECT_EQ(lpGetLastFailureDetail(connection_), 2964);
+    ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 3, 2000), 1);
+    expectProfile(records[0], 4, 5);
+    EXPECT_EQ(lpExitSyncMode(connection_), 0);
+    ASSERT_EQ(lpGetScannerStatusFromScanner(connection_), 0);
+    std::int32_t serial = 0;
+    ASSERT_EQ(lpGetScannerStatusValue(connection_, 0, &serial), 0);
+    EXPECT_EQ(static_cast<std::uint32_t>(serial), emulator_.config().serialNumber);
+}
+
 INSTANTIATE_TEST_SUITE_P(Arrivals, BatchDeliveryTest, ::testing::ValuesIn(kDeliveries),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -152,20 +173,6 @@ TEST_F(BatchReadTest, CountBeyondWhatIsSentEndsWithTheTimeOut) {
     EXPECT_EQ(lpReadMultipleProfilesTimeout(connection_, records, 4, 200), KELO_ERROR_TIMEOUT);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 3.0);
     expectProfile(records[1], 2, 20);
-}
-
-// The scanner's batch header opens a profile answer longer than the record
-// inside the batch: that profile is read to its end and refused.
-TEST_F(BatchReadTest, OverlongProfileInsideABatch) {
-    answerOnceWith(kCmdMultipleProfileRequest,
-                   concat({batchAnswer({profileAnswer(1, 243, sizeof(ProfileRecord) + 12)}),
-                           batchAnswer({profileAnswer(2, 7)})}));
-    ProfileRecord records[2];
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
-    EXPECT_EQ(lpReadMultipleProfiles(connection_, records, 2), KELO_ERROR_IO);
-    ASSERT_EQ(lpReadMultipleProfiles(connection_, records, 2), 1);
-    expectProfile(records[0], 2, 7);
 }
 
 }  // namespace

@@ -1,4 +1,8 @@
 // Opening and closing connections, and the accessors that need no scanner.
+#if !defined(_WIN32)
+#include <netdb.h>
+#endif
+
 #include "core/socket_layer.h"
 #include "core/socket_layer_lifetime.h"
 #include "core/transport.h"
@@ -45,7 +49,8 @@ TEST(ConnectionWithoutScanner, BaseAddressPlusOffset) {
 }
 
 // A listener whose backlog is full drops further SYNs, so a connect to it
-// neither succeeds nor is refused: the 1-second connect time-out decides.
+// neither succeeds nor is refused: the connect time-out decides, 1 s unless
+// the caller gives its own.
 TEST(ConnectionWithoutScanner, ConnectTimesOutAfterAboutOneSecond) {
     const std::string address = uniqueLoopbackAddress();
     net::Socket listener = net::listenTcp(dotted(address.c_str()), KELO_SCANNER_TCP_PORT, 0);
@@ -56,27 +61,49 @@ TEST(ConnectionWithoutScanner, ConnectTimesOutAfterAboutOneSecond) {
         net::Socket s = connectAddress(dotted(address.c_str()), KELO_SCANNER_TCP_PORT);
         if (s != net::kInvalidSocket) fillers.push_back(s);
     }
-    ScannerConnection* connection = nullptr;
-    expectTakes(0.9, 3.0, [&] { connection = lpOpenConnection(address.c_str()); });
-    EXPECT_EQ(connection, nullptr);
-    if (connection) lpCloseConnection(connection);
+    const struct {
+        std::int32_t timeoutMs;  // of lpOpenConnectionPort; -1 for lpOpenConnection
+        double least, most;
+    } cases[] = {{-1, 0.9, 3.0}, {300, 0.25, 0.9}, {0, 0.9, 3.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timeoutMs);
+        ScannerConnection* connection = nullptr;
+        expectTakes(c.least, c.most, [&] {
+            connection = c.timeoutMs < 0 ? lpOpenConnection(address.c_str())
+                                         : lpOpenConnectionPort(address.c_str(), KELO_SCANNER_TCP_PORT, c.timeoutMs);
+        });
+        EXPECT_EQ(connection, nullptr);
+        if (connection) lpCloseConnection(connection);
+    }
     for (net::Socket s : fillers) net::closeSocket(s);
     net::closeSocket(listener);
 }
 
 // Null arguments, a host that does not resolve, or an address where
-// nothing listens.
+// nothing listens. A failed look-up reports its own error, not the refused
+// connect before it.
 TEST(ConnectionWithoutScanner, NoScannerGivesNull) {
+#if defined(_WIN32)
+    const int notFound = 11001;  // WSAHOST_NOT_FOUND
+#else
+    const int notFound = EAI_NONAME;
+#endif
     const std::string address = uniqueLoopbackAddress();
     EXPECT_EQ(lpOpenConnection(nullptr), nullptr);
     EXPECT_EQ(lpOpenConnectionBase(nullptr, 5), nullptr);
     EXPECT_EQ(lpCloseConnection(nullptr), 0);
     EXPECT_EQ(lpGetNumberOfErrorMessages(nullptr), 0);
     EXPECT_EQ(lpGetErrorMessage(nullptr, 0), nullptr);
-    EXPECT_EQ(lpOpenConnection("no-such-host.invalid"), nullptr);
-    EXPECT_EQ(lpOpenConnectionBase("no-such-host.invalid", 1), nullptr);
-    EXPECT_EQ(lpOpenConnection(address.c_str()), nullptr);
+    EXPECT_EQ(lpGetSocket(nullptr), -1);
     EXPECT_EQ(lpOpenConnectionInt(dotted(address.c_str())), nullptr);
+    const int refused = lpGetLastSocketError();
+    EXPECT_NE(refused, 0);
+    EXPECT_EQ(lpOpenConnection(kUnresolvableHost.c_str()), nullptr);
+    EXPECT_EQ(lpGetLastSocketError(), notFound) << "after " << refused;
+    EXPECT_EQ(lpOpenConnectionInt(dotted(address.c_str())), nullptr);
+    EXPECT_EQ(lpOpenConnectionBase(kUnresolvableHost.c_str(), 1), nullptr);
+    EXPECT_EQ(lpGetLastSocketError(), notFound);
+    EXPECT_EQ(lpOpenConnection(address.c_str()), nullptr);
 }
 
 class ConnectionTest : public EmulatorTest {};
@@ -95,6 +122,23 @@ TEST_F(ConnectionTest, Close) {
     ASSERT_NE(connection, nullptr);
     emulator_.stop();
     EXPECT_EQ(lpCloseConnection(connection), 0);
+}
+
+// A scanner on another port is reached only through the port form; ports
+// outside 1 to 65535 are refused before anything is tried.
+TEST(ConnectionWithoutScanner, ScannerOnAnotherPort) {
+    emu::Emulator emulator;
+    const std::string address = uniqueLoopbackAddress();
+    ASSERT_TRUE(emulator.start(address, 24400));
+    EXPECT_EQ(lpOpenConnection(address.c_str()), nullptr);
+    for (std::uint32_t port : {0u, 65536u, 0xFFFFFFFFu}) EXPECT_EQ(lpOpenConnectionPort(address.c_str(), port, 0), nullptr);
+    EXPECT_EQ(lpOpenConnectionPort(nullptr, 24400, 0), nullptr);
+    ScannerConnection* connection = lpOpenConnectionPort(address.c_str(), 24400, 500);
+    ASSERT_NE(connection, nullptr);
+    ProfileRecord record;
+    EXPECT_EQ(lpGetProfile(connection, &record), 0);
+    EXPECT_EQ(lpCloseConnection(connection), 0);
+    emulator.stop();
 }
 
 TEST_F(ConnectionTest, OpenByIntegerAndByBaseAddress) {

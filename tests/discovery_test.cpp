@@ -27,6 +27,7 @@ emu::Bytes recordWithIdentity(std::uint32_t identity) {
 }
 
 constexpr std::uint32_t kSerial = 0x01020304;
+constexpr std::uint32_t kUntouchedWord = 0xCCCCCCCCu;
 
 using DiscoveryTest = DiscoveryLoopbackTest;
 
@@ -125,6 +126,33 @@ TEST_F(DiscoveryTest, WhichRepliesCountAndHowLongTheCallWaits) {
     EXPECT_EQ(std::uint32_t{records[2].identity}, 88u);
 }
 
+// The address forms report, beside each record, where its reply came
+// from; they store no more than the capacity, in either array.
+TEST_F(DiscoveryTest, AddressFormsTellWhereEachReplyCameFrom) {
+    for (std::uint32_t serial : {kSerial, kSerial + 1}) addScanner(serial, 7);
+    const std::uint32_t responder = addressOf(responderAddress_);
+    struct Case { const char* name; std::function<std::int32_t(ScannerInfo*, std::uint32_t*, std::uint32_t)> find;
+                  std::int32_t all; } cases[] = {
+        {"all", lpFindAllScannersWithAddresses, 2},
+        {"serial", [](ScannerInfo* r, std::uint32_t* a, std::uint32_t n) {
+             return lpFindScannerBySerialNumberWithAddresses(kSerial, r, a, n); }, 1},
+        {"cable id", [](ScannerInfo* r, std::uint32_t* a, std::uint32_t n) {
+             return lpFindScannerByCableIdWithAddresses(7, r, a, n); }, 2},
+    };
+    for (const Case& c : cases) {
+        for (std::uint32_t capacity : {3u, 1u}) {
+            SCOPED_TRACE(std::string(c.name) + ", capacity " + std::to_string(capacity));
+            ScannerInfo records[3];
+            std::uint32_t addresses[3] = {kUntouchedWord, kUntouchedWord, kUntouchedWord};
+            const std::int32_t expected = std::min<std::int32_t>(c.all, static_cast<std::int32_t>(capacity));
+            ASSERT_EQ(c.find(records, addresses, capacity), expected);
+            for (std::int32_t i = 0; i < 3; ++i)
+                EXPECT_EQ(addresses[i], i < expected ? responder : kUntouchedWord) << i;
+            if (c.all == 1) EXPECT_EQ(std::uint32_t{records[0].identity}, kSerial);
+        }
+    }
+}
+
 // Refused calls give -1 and error 22 (configuration calls -2) before
 // anything is sent, a failed send its socket error; a safe array that
 // cannot be locked gives 22 after discovery. None writes an element or
@@ -148,6 +176,7 @@ TEST_F(DiscoveryTest, RefusedCallsWriteNothing) {
         {"null records", [] { return lpFindAllScanners(nullptr, 4); }, true},
         {"zero capacity", [&] { return lpFindScannerByCableId(1, records, 0); }, true},
         {"both", [] { return lpFindScannerBySerialNumber(1001, nullptr, 0); }, true},
+        {"null addresses", [&] { return lpFindAllScannersWithAddresses(records, nullptr, 1); }, true},
         {"no local address", [&] { useRoute({}); return lpFindAllScanners(records, 1); }, false},
         {"set cable id, no local address", [] { return lpSetCableId(kSerial, 1); }, false},
         {"base text, no local address", [] { return lpSetBaseIpChar(kSerial, "10.0.0.1", "255.0.0.0"); }, false},

@@ -89,7 +89,7 @@ emu::Bytes profileAnswer(std::uint32_t tag, std::uint32_t sequence) {
 
 // How one batch request is answered.
 struct Step {
-    enum Kind { Batch, NoProfile, BrokenBatch, Silent } kind = Batch;
+    enum Kind { Batch, NoProfile, BrokenBatch, Silent, Late } kind = Batch;  // Late: a batch 1.5 s late
     std::uint32_t profiles = 0;   // profiles sent (Batch, BrokenBatch)
     std::uint32_t announced = 0;  // count word; a BrokenBatch closes after it, a NoProfile
                                   // batch holds a no-profile answer
@@ -154,6 +154,7 @@ protected:
             Step step = left->empty() ? batch(command.word(0)) : left->front();
             if (!left->empty()) left->pop_front();
             if (step.kind == Step::Silent) return;
+            if (step.kind == Step::Late) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             emu::Bytes payload;
             emu::appendWord(payload, step.announced);
             if (step.kind == Step::NoProfile) payload += emu::answerBytes(kAnswerNoProfile, {});
@@ -316,6 +317,25 @@ TEST_P(GroupCollectionTest, MembersHoldWhatTheirAnswersBrought) {
     for (std::size_t i = 0; i < c.steps.size(); ++i) expectStored(i, 0, 0);
     ASSERT_EQ(lpMultipleScannerGetMultipleProfiles(group_, c.n), KELO_GROUP_OK);
     EXPECT_EQ(lpMultipleScannerGetProfile(group_, connection(0), 0), storage);
+}
+
+// A collection with a time-out names the first member, in handle order,
+// that has not delivered its share when the time is up, and leaves what is
+// owed counted, so leaving sync mode drains it.
+TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
+    startScanners(3);
+    script(0);
+    for (std::size_t i : {1, 2}) script(i, {Step{Step::Late, 3, 3}});
+    addAllShuffled();
+    ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
+    KeloGroupResult result = KELO_GROUP_OK;
+    expectTakes(0.55, 2.0, [&] { result = lpMultipleScannerGetMultipleProfilesTimeout(group_, 3, 600); });
+    EXPECT_EQ(asHandle(result), connection(1));
+    EXPECT_EQ(lpGetLastFailure(connection(1)), KELO_FAILURE_TIMEOUT);
+    expectStored(0, 0, 3);
+    expectStored(1, 0, 0);
+    EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, GroupCollectionTest, ::testing::ValuesIn(kCollections),

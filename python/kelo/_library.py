@@ -33,6 +33,7 @@ _TYPES = {
     "str": ctypes.c_char_p,         # const char*, NUL-terminated
     "buf": ctypes.c_char_p,         # char* the library writes into
     "i32*": ctypes.POINTER(ctypes.c_int32),
+    "u32*": ctypes.POINTER(ctypes.c_uint32),
     "f64*": ctypes.POINTER(ctypes.c_double),
     "info*": ctypes.POINTER(records.ScannerInfo),
     "safearray**": ctypes.POINTER(ctypes.POINTER(records.SafeArray)),
@@ -51,6 +52,9 @@ lpGetKeloDllMinorVersionNumber     u32
 lpGetNumberOfErrorMessages         i32    conn
 lpGetErrorMessage                  str    conn u32
 lpGetLastSocketError               i32
+lpOpenConnectionPort               conn   str u32 i32
+lpGetLastFailure                   i32    conn
+lpGetLastFailureDetail             i32    conn
 
 lpSendProfileRequest               i32    conn
 lpSendProfileRequestN              i32    conn u32
@@ -119,6 +123,9 @@ lpSendScannerFirmwareUpdate        i32    conn record u32 u32
 lpFindAllScanners                  i32    info* u32
 lpFindScannerByCableId             i32    u32 info* u32
 lpFindScannerBySerialNumber        i32    u32 info* u32
+lpFindAllScannersWithAddresses     i32    info* u32* u32
+lpFindScannerBySerialNumberWithAddresses  i32  u32 info* u32* u32
+lpFindScannerByCableIdWithAddresses       i32  u32 info* u32* u32
 lpFindAllScannersVB                i32    safearray**
 lpFindScannerByCableIdVB           i32    u32 safearray**
 lpFindScannerBySerialNumberVB      i32    u32 safearray**
@@ -141,6 +148,7 @@ lpMultipleScannerEnterTimeSyncMode           handle  group
 lpMultipleScannerExitSyncMode                handle  group
 lpMultipleScannerSendMultipleProfileRequest  handle  group u32
 lpMultipleScannerGetMultipleProfiles         handle  group u32
+lpMultipleScannerGetMultipleProfilesTimeout  handle  group u32 i32
 lpMultipleScannerGetProfile                  record  group conn u32
 lpMultipleScannerReadMultipleProfiles        handle  group u32
 """

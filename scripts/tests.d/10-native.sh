@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Native Linux build of the library, tools and tests; the CTest suite.
+# Native Linux build of the library, tools and tests; the CTest suite, in a
+# network namespace where only loopback is up.
 set -euo pipefail
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-ctest --test-dir build -j"$((jobs * 4))" --output-on-failure
+scripts/loopback-only.sh ctest --test-dir build -j"$((jobs * 4))" --output-on-failure

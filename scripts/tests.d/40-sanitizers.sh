@@ -15,4 +15,4 @@ cmake --build "$build" -j"$jobs"
 find "$build" -name '*.gcda' -delete
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" -j"$((jobs * 4))" --output-on-failure
+scripts/loopback-only.sh ctest --test-dir "$build" -j"$((jobs * 4))" --output-on-failure

@@ -7,4 +7,4 @@ build=${KELO_BUILD_DIR:-build}
 for program in "$build/lib/libkelo_dll.so" "$build/bin/kelo-scanner-emulator"; do
     [ -e "$program" ] || { echo "missing $program (run 10-native.sh first)" >&2; exit 1; }
 done
-KELO_BUILD_DIR="$build" /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+KELO_BUILD_DIR="$build" scripts/loopback-only.sh /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests

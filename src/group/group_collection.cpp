@@ -46,7 +46,9 @@ public:
     // The wait of one read: the usual per-piece time-out, never past the deadline.
     std::int32_t readTimeoutMs() const {
         if (!set_) return kDefaultTimeoutMs;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
+        // Rounded up, so that a read that times out ends past the deadline.
+        const auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(at_ - Clock::now()).count();
+        const auto left = (microseconds + 999) / 1000;
         return left <= 0 ? 0 : left < kDefaultTimeoutMs ? static_cast<std::int32_t>(left) : kDefaultTimeoutMs;
     }
 

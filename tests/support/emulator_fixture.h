@@ -17,6 +17,10 @@ namespace kelo::test {
 // A fresh 127.x.y.z address, distinct per process and per call.
 std::string uniqueLoopbackAddress();
 
+// A host name that cannot resolve and never leaves the machine: its first
+// label is longer than DNS allows, so the resolver fails before any query.
+inline const std::string kUnresolvableHost = std::string(64, 'x') + ".invalid";
+
 // Bytes written as hex ("00 00 00 66"), for readable failure messages.
 std::string hex(const emu::Bytes& bytes);
 emu::Bytes bytesOf(std::initializer_list<unsigned> values);

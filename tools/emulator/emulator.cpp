@@ -4,12 +4,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "core/command_codes.h"
 #include "core/wire.h"
 
 namespace kelo::emu {
 namespace {
 
-constexpr std::uint32_t kCloseCommand = 102;
 constexpr std::uint32_t kWrongAnswerType = 99;
 constexpr std::uint32_t kHugeLength = 0x7FFFFFF0u;
 // Commands carry at most a firmware image; anything larger is a broken peer.
@@ -172,7 +172,7 @@ void Session::run() {
         command.payload.resize(length);
         if (!readExact(command.payload.data(), length)) break;
         emulator_.dispatch(*this, command);
-        if (command.code == kCloseCommand) break;
+        if (command.code == kCmdClose) break;
     }
     close();
 }

@@ -17,6 +17,8 @@
 #include <typeindex>
 #include <vector>
 
+#include "kelo_dll/api.h"
+
 #include "core/socket_layer.h"
 
 namespace kelo::emu {
@@ -108,13 +110,13 @@ public:
     // Listens on bindAddress:port and serves connections on background
     // threads. False when the address cannot be bound.
     bool start(const std::string& bindAddress = "0.0.0.0",
-               std::uint16_t port = 24334);
+               std::uint16_t port = KELO_SCANNER_TCP_PORT);
     void stop();
     // Answers UDP discovery on bindAddress:port (several emulators may share
     // one) and applies configuration messages addressed to this serial
     // number; see discovery_responder.h. stop() ends it too.
     bool startDiscovery(const std::string& bindAddress = "0.0.0.0",
-                        std::uint16_t port = 30127);
+                        std::uint16_t port = KELO_SCANNER_UDP_PORT);
     void stopDiscovery();
     bool running() const { return running_; }
     const std::string& bindAddress() const { return bindAddress_; }

@@ -1,4 +1,4 @@
-// kelo-scanner-emulator: a simulated scanner on TCP port 24334.
+// kelo-scanner-emulator: a simulated scanner on the scanner's TCP port.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include "emulator/emulator.h"
 #include "emulator/firmware_state.h"
 #include "emulator/scan_image_state.h"
+#include "kelo_dll/api.h"
 #ifdef KELO_HAVE_REPLAY
 #include "emulator/replay/replay_program.h"
 #endif
@@ -21,15 +22,15 @@ std::atomic<bool> gStop{false};
 void onSignal(int) { gStop = true; }
 
 void printHelp() {
-    std::puts(
+    std::printf(
         "usage: kelo-scanner-emulator [options]\n"
         "\n"
-        "Plays a laser profile scanner on TCP port 24334 so the kelo_dll library,\n"
+        "Plays a laser profile scanner on TCP port %d so the kelo_dll library,\n"
         "its tools and tests can run without hardware.\n"
         "\n"
         "options:\n"
         "  --bind ADDR        address to listen on (default 0.0.0.0)\n"
-        "  --port N           TCP port (default 24334)\n"
+        "  --port N           TCP port (default %d)\n"
         "  --serial N         serial number (default 1001)\n"
         "  --cable-id N       cable id (default 0)\n"
         "  --lasers N         number of lasers (default 1)\n"
@@ -43,16 +44,17 @@ void printHelp() {
         "  --fault MODE       misbehave on every answer: none, silent, short,\n"
         "                     wrong-type, huge-length, drop (default none)\n"
         "  --discovery        also answer UDP discovery and apply cable-id and IP\n"
-        "                     configuration messages (UDP port 30127)\n"
+        "                     configuration messages (UDP port %d)\n"
         "  --discovery-bind ADDR  address of the UDP socket (default 0.0.0.0, which\n"
         "                     is needed to receive broadcasts)\n"
-        "  --discovery-port N UDP port (default 30127)\n"
+        "  --discovery-port N UDP port (default %d)\n"
         "  --replay FILE      answer as the scanner of a captured session did (pcap or\n"
         "                     pcapng): each command gets the answers recorded for it\n"
         "  --replay-session N which TCP session of the capture to replay (default 1)\n"
         "  --seconds N        stop after N seconds (default: run until killed)\n"
         "  --verbose          log every command\n"
-        "  --help             this text");
+        "  --help             this text\n",
+        KELO_SCANNER_TCP_PORT, KELO_SCANNER_TCP_PORT, KELO_SCANNER_UDP_PORT, KELO_SCANNER_UDP_PORT);
 }
 
 bool needValue(int i, int argc, const char* option) {
@@ -66,7 +68,7 @@ bool needValue(int i, int argc, const char* option) {
 int main(int argc, char** argv) {
     kelo::emu::ScannerConfig config;
     std::string bind = "0.0.0.0";
-    long port = 24334;
+    long port = KELO_SCANNER_TCP_PORT;
     long seconds = -1;
     kelo::emu::Fault fault = kelo::emu::Fault::None;
     bool discovery = false;
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
     long imageHeight = 480;
     bool firmwareRequiresTrailer = false;
     std::string discoveryBind = "0.0.0.0";
-    long discoveryPort = 30127;
+    long discoveryPort = KELO_SCANNER_UDP_PORT;
     std::string replayFile;
     long replaySession = 1;
 

@@ -7,10 +7,11 @@
 
 #include "core/command_codes.h"
 #include "core/wire.h"
+#include "kelo_dll/api.h"
 
 namespace kelo::replay {
 
-inline constexpr std::uint16_t kScannerPort = 24334;
+inline constexpr std::uint16_t kScannerPort = KELO_SCANNER_TCP_PORT;
 inline constexpr std::size_t kHeaderSize = wire::kHeaderSize;
 inline constexpr std::uint32_t kOwedUnknown = ~0u;
 
