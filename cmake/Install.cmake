@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # cmake --install: the shared library, its headers, a CMake package and a
 # pkg-config file, the tools and the Python package, in the GNUInstallDirs
 # places. Components: runtime, dev, tools, python (one Debian package each).

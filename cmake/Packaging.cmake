@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Packages made by CPack from the install components: on Linux one Debian
 # package per component, on Windows the zip of cmake/PackagingWindows.cmake.
 set(CPACK_PACKAGE_NAME kelo-dll)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Windows SDK as it ships: a version resource in kelo_dll.dll, the
 # import library for the MSVC linker, and kelo_dll-3865.0-win32.zip (cpack
 # in the build directory) with the DLL and the tools stripped, the import

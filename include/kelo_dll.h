@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * kelo_dll: client library for network-attached laser profile scanners.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Compiled as C: the public header must be plain C, and the library must
  * link and answer without a scanner. */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Calling convention, export markers and result codes shared by every header. */
 #ifndef KELO_DLL_API_H
 #define KELO_DLL_API_H

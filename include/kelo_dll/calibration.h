@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Calibration: the per-laser store, intrinsic and position uploads, the
  * position history, transform parameters and scan windows. */
 #ifndef KELO_DLL_CALIBRATION_H

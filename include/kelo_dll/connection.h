@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Opening and closing connections, version numbers, upload error messages. */
 #ifndef KELO_DLL_CONNECTION_H
 #define KELO_DLL_CONNECTION_H

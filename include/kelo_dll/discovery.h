@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Finding scanners on the local network by UDP broadcast (port 30127). */
 #ifndef KELO_DLL_DISCOVERY_H
 #define KELO_DLL_DISCOVERY_H

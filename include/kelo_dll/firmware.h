@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Firmware update. */
 #ifndef KELO_DLL_FIRMWARE_H
 #define KELO_DLL_FIRMWARE_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Groups of open connections driven together: sync modes and profile
  * collection for every member at once. */
 #ifndef KELO_DLL_GROUP_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Camera images, alone or followed by a scan, read while the connection is idle. */
 #ifndef KELO_DLL_IMAGES_H
 #define KELO_DLL_IMAGES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Changing a scanner's cable id and IP address by UDP broadcast. The
  * scanner is chosen by its serial number; no connection is needed and no
  * answer is awaited: 0 means the message left every local IPv4 address,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Run-time overrides of sync, exposure and scan-window settings. Real values
  * travel as value times a fixed scale, truncated toward zero; a product
  * outside the signed 32-bit range, or a NaN, is sent as -2147483648. Byte

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Parameter sets: upload of a text or a file, fetch of the scanner's file. */
 #ifndef KELO_DLL_PARAMETERS_H
 #define KELO_DLL_PARAMETERS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Profile records and the profile requests and reads. */
 #ifndef KELO_DLL_PROFILES_H
 #define KELO_DLL_PROFILES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Scans: plain, per-laser and diagnostic, read while the connection is idle. */
 #ifndef KELO_DLL_SCANS_H
 #define KELO_DLL_SCANS_H

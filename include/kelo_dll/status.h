@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Scanner status values and status descriptions. */
 #ifndef KELO_DLL_STATUS_H
 #define KELO_DLL_STATUS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Synchronised acquisition: time, encoder and pulse sync, encoder, pulses. */
 #ifndef KELO_DLL_SYNC_H
 #define KELO_DLL_SYNC_H

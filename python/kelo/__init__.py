@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """kelo: Python interface to the kelo_dll library for network laser profile
 scanners.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Loading the kelo_dll shared library and the typed prototype of every export.
 
 Where the library is taken from, first match wins:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Synchronised profile acquisition as a stream of numpy arrays.
 
 The library reads every batch straight into numpy memory: one call per

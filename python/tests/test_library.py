@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The bindings against the C headers and the export lists, and where the
 library is loaded from."""
 import glob

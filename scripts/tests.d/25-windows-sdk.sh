@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Windows SDK as it ships, from the builds of the steps before (build/
 # native, build-win cross): the zip's contents, the MSVC import library and
 # a client linked by lld-link against it, and the .NET declarations run

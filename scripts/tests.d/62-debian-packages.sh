@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian packages CPack makes from the native build (step 10): their
 # names, declared dependencies and files, the library's SONAME, the
 # pkg-config prefix, and the Python package importing from the unpacked tree.

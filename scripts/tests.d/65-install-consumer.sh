@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The native build (step 10) installed into a scratch prefix and used from
 # there only, as an application would: the C program of tests/consumer built
 # once through find_package (its CMake project) and once through pkg-config,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where the profile decoder takes its bytes from, and the byte-order copy
 // that turns received words into host order.
 //

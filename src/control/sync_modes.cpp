@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Entering, halting and leaving time, encoder and pulse synchronisation.
 #include "core/command_codes.h"
 #include "core/scanner_connection.h"

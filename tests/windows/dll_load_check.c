@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Loads kelo_dll.dll as an application does and checks what loading does:
  * Winsock is started by the DLL's load and stopped by its unload, and every
  * name of the export list resolves with GetProcAddress.

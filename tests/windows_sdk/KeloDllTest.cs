@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bindings/KeloDll.cs used for real: the records' sizes against C, a
 // time-synchronised acquisition of batches, a rejected parameter upload read
 // back through lpGetErrorMessage, and a group result carrying a handle.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A client built as an MSVC program would be: compiled for the
  * i686-pc-windows-msvc target without any C runtime, linked by lld-link
  * against lib/kelo_dll.lib and a kernel32 import library only. It calls the

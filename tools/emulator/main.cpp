@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo-scanner-emulator: a simulated scanner on TCP port 24334.
 #include <atomic>
 #include <csignal>
