@@ -7,8 +7,8 @@
 
 int main(void) {
     int failures = 0;
-    if (lpGetKeloDllMajorVersionNumber() != 3865u) failures++;
-    if (lpGetKeloDllMinorVersionNumber() != 0u) failures++;
+    if (lpGetKeloDllMajorVersionNumber() != KELO_DLL_MAJOR_VERSION) failures++;
+    if (lpGetKeloDllMinorVersionNumber() != KELO_DLL_MINOR_VERSION) failures++;
     if (lpOpenConnection(NULL) != NULL) failures++;
     if (lpCloseConnection(NULL) != 0) failures++;
     if (lpGetNumberOfErrorMessages(NULL) != 0) failures++;

@@ -4,9 +4,7 @@
 #define KELO_DLL_CONNECTION_H
 
 #include "api.h"
-
-#define KELO_DLL_MAJOR_VERSION 3865u
-#define KELO_DLL_MINOR_VERSION 0u
+#include "version.h"
 
 KELO_BEGIN_DECLS
 

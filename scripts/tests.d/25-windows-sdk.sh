@@ -10,7 +10,7 @@ win=${KELO_WINDOWS_BUILD:-build-win}
 for dir in "$native" "$win"; do
     [ -d "$dir" ] || { echo "25-windows-sdk: $dir is missing (steps 10 and 20 build it)" >&2; exit 1; }
 done
-version=$(sed -n 's/^project(kelo_dll VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n 's/^#define KELO_DLL_M[AI][JN]OR_VERSION \([0-9]*\)u$/\1/p' include/kelo_dll/version.h | paste -sd.)
 zip="$win/packages/kelo_dll-$version-win32.zip"
 work=$(mktemp -d)
 emulator_pid=""
@@ -54,7 +54,7 @@ done
 cmake -DOBJDUMP=$objdump -DDLL="$sdk/bin/kelo_dll.dll" -DEXPECTED="$win/kelo_dll.exports" \
       -P cmake/CheckExports.cmake >/dev/null
 
-# VERSIONINFO as Windows reads it: fixed file and product version 3865.0.0.0.
+# VERSIONINFO as Windows reads it: file and product version of version.h.
 resources=$(llvm-readobj-14 --coff-resources "$sdk/bin/kelo_dll.dll")
 grep -q 'Type: VERSION' <<<"$resources" || fail "kelo_dll.dll has no version resource"
 strings -el "$sdk/bin/kelo_dll.dll" | tr '\n' ' ' >"$work/version"

@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "kelo_dll/version.h"
+
 typedef int32_t(__stdcall* GetNumber)(void);
 
 /* 1 when this process can use Winsock without starting it itself. */
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
 
     /* A call through a plain name reaches the __stdcall function. */
     GetNumber major = (GetNumber)GetProcAddress(dll, "lpGetKeloDllMajorVersionNumber");
-    if (major == NULL || major() != 3865) {
+    if (major == NULL || major() != KELO_DLL_MAJOR_VERSION) {
         fprintf(stderr, "lpGetKeloDllMajorVersionNumber through GetProcAddress is wrong\n");
         failures++;
     }

@@ -52,7 +52,7 @@ static const char* lastArgument(void) {
 void clientMain(void) {
     ScannerConnection* h = lpOpenConnection(lastArgument());
     int32_t got;
-    check(lpGetKeloDllMajorVersionNumber() == 3865u, "lpGetKeloDllMajorVersionNumber");
+    check(lpGetKeloDllMajorVersionNumber() == KELO_DLL_MAJOR_VERSION, "lpGetKeloDllMajorVersionNumber");
     check(h != 0, "lpOpenConnection");
     if (h == 0) ExitProcess(1);
 

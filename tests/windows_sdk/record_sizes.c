@@ -1,6 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 /* The sizes of the records as C sees them, "Name=bytes" separated by
- * spaces, for the .NET test to compare with Marshal.SizeOf. */
+ * spaces, for the .NET test to compare with Marshal.SizeOf, and the major
+ * version the header names. */
 #include <stdio.h>
 
 #include "kelo_dll.h"
@@ -15,6 +16,7 @@ int main(void) {
     SIZE(ScannerInfo);
     SIZE(ScannerInfoVB);
     SIZE(OldPositionCalibration);
+    printf("KELO_DLL_MAJOR_VERSION=%u", KELO_DLL_MAJOR_VERSION);
     printf("\n");
     return 0;
 }
