@@ -9,3 +9,5 @@ foreach(part MAJOR MINOR)
   set(kelo_version_${part} ${CMAKE_MATCH_1})
 endforeach()
 set(KELO_VERSION ${kelo_version_MAJOR}.${kelo_version_MINOR})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/../include/kelo_dll/version.h)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # The Debian packages CPack makes from the native build (step 10): their
-# names, declared dependencies and files, the library's SONAME, the
-# pkg-config prefix, and the Python package importing from the unpacked tree.
+# names, declared dependencies and files (each with its copyright and
+# changelog), the library's SONAME, the pkg-config prefix, the Python package
+# importing from the unpacked tree, and lintian without errors.
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
 version=$(sed -n 's/^#define KELO_DLL_M[AI][JN]OR_VERSION \([0-9]*\)u$/\1/p' include/kelo_dll/version.h | paste -sd.)
@@ -35,7 +36,8 @@ check() {
 holds() {
     local name=$1
     shift
-    printf '%s\n' "$@" | sort | diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
+    printf '%s\n' "$@" "usr/share/doc/$name/copyright" "usr/share/doc/$name/changelog.gz" | sort |
+        diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
 }
 
 headers=(include/kelo_dll/*.h)
@@ -63,6 +65,12 @@ grep -qx "libkelo_dll $major $runtime (= $version)" "$root/control/shlibs" || fa
 loaded=$(cd "$root" && env -u KELO_DLL_PATH PYTHONPATH="$root/usr/lib/python3/dist-packages" \
     /usr/bin/python3 -c 'import kelo; print(kelo.library().path)')
 [ "$loaded" = "$root/usr/lib/libkelo_dll.so.$major" ] || fail "python3-kelo loaded $loaded"
+
+# Debian's own checks: errors fail, warnings are shown.
+lintian_status=0
+report=$(lintian --fail-on error "$packages"/*.deb 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$report" >&2 || true
+[ "$lintian_status" = 0 ] || fail "lintian reports errors"
 
 [ "$failures" = 0 ] || { echo "$failures package check(s) failed" >&2; exit 1; }
 ls "$packages"/*.deb
