@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
 """kelo: Python interface to the kelo_dll library for network laser profile
-scanners.
+scanners. ::
 
     import kelo
     with kelo.Scanner("192.168.1.10") as scanner:
