@@ -69,6 +69,18 @@ else()
       "The kelo module: scanners, parameters, calibration and profile streams\n"
       "as numpy arrays.")
 
+  if(KELO_BUILD_DOCS)
+    list(APPEND CPACK_COMPONENTS_ALL doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_NAME libkelo-dll-doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_SECTION doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
+    set(CPACK_DEBIAN_DOC_PACKAGE_SHLIBDEPS OFF)
+    string(CONCAT CPACK_DEBIAN_DOC_DESCRIPTION
+        "Reference documentation of the kelo_dll scanner library\n"
+        "HTML reference of the C API, from its headers, and of the Python\n"
+        "package kelo, from its docstrings.")
+  endif()
+
   # Every package's licence (machine-readable) and changelog, where Debian
   # looks for them.
   include(${CMAKE_CURRENT_LIST_DIR}/DebianChangelog.cmake)
