@@ -14,6 +14,11 @@ install(TARGETS kelo_dll EXPORT kelo_dllTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(DIRECTORY include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+# The Windows SDK carries the licence at its top (Debian packages carry
+# theirs as copyright files, cmake/Packaging.cmake).
+if(WIN32)
+  install(FILES LICENSE DESTINATION . COMPONENT runtime)
+endif()
 
 install(EXPORT kelo_dllTargets NAMESPACE kelo_dll:: DESTINATION ${KELO_CMAKE_INSTALL_DIR}
   COMPONENT dev)
