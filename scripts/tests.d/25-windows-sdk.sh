@@ -117,4 +117,4 @@ missing=$(comm -23 <(sort -u "$native/kelo_dll.exports") <(echo "$declared"))
 cc -I include tests/windows_sdk/record_sizes.c -o "$work/record_sizes"
 mcs -nologo -warnaserror -out:"$work/KeloDllTest.exe" bindings/KeloDll.cs tests/windows_sdk/KeloDllTest.cs
 # shellcheck disable=SC2046
-LD_LIBRARY_PATH="$(realpath "$native/lib")" timeout 120 mono "$work/KeloDllTest.exe" "$address" 200 $("$work/record_sizes")
+LD_LIBRARY_PATH="$(realpath "$native/lib")" KELO_DLL_MAJOR_VERSION=${version%%.*} timeout 120 mono "$work/KeloDllTest.exe" "$address" 200 $("$work/record_sizes")

@@ -9,11 +9,9 @@ import subprocess
 import pytest
 
 PREFIX, PURELIB, VENV, ADDRESS = (os.environ["KELO_TEST_" + name] for name in ("PREFIX", "PURELIB", "VENV", "ADDRESS"))
-READ = """import sys, kelo
-with kelo.Scanner(sys.argv[1]) as scanner, scanner.acquire(mode="time", batch=100) as stream:
-    profiles = stream.read(500)
-assert profiles["points"].shape == (500, 243, 3) and (profiles["point_count"] == 243).all()
-print(kelo.__file__, next(line.split()[-1] for line in open("/proc/self/maps") if "libkelo_dll" in line))"""
+READ = ("import sys, kelo\nwith kelo.Scanner(sys.argv[1]) as s, s.acquire(batch=100) as stream: p = stream.read(500)\n"
+        "assert p['points'].shape == (500, 243, 3) and (p['point_count'] == 243).all()\n"
+        "print(kelo.__file__, next(l.split()[-1] for l in open('/proc/self/maps') if 'libkelo_dll' in l))")
 
 
 @pytest.mark.parametrize("python, variable, value, package_place", [
@@ -23,8 +21,6 @@ print(kelo.__file__, next(line.split()[-1] for line in open("/proc/self/maps") i
 ])
 def test_installed_package_reads_profiles(python, variable, value, package_place):
     env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "KELO_DLL_PATH", "LD_LIBRARY_PATH")}
-    run = subprocess.run([python, "-c", READ, ADDRESS], env={**env, variable: value}, cwd="/",
-                         capture_output=True, text=True)
-    assert run.returncode == 0, run.stderr
-    package, library = run.stdout.split()
+    run = subprocess.run([python, "-c", READ, ADDRESS], env={**env, variable: value}, cwd="/", capture_output=True, text=True)
+    package, library = run.stdout.split() if run.returncode == 0 else pytest.fail(run.stderr)
     assert package.startswith(package_place + "/") and library.startswith(PREFIX + "/lib/"), run.stdout

@@ -22,14 +22,10 @@ static class KeloDllTest
         for (int i = 2; i < args.Length; i++)
         {
             string[] pair = args[i].Split('=');
-            if (pair[0] == "KELO_DLL_MAJOR_VERSION")
-                Check(KeloDll.lpGetKeloDllMajorVersionNumber() == uint.Parse(pair[1]), "major version");
-            else
-            {
-                Type record = typeof(ProfileRecord).Assembly.GetType("Kelo." + pair[0]);
-                Check(record != null && Marshal.SizeOf(record) == int.Parse(pair[1]), "Marshal.SizeOf(" + args[i] + ")");
-            }
+            Type record = typeof(ProfileRecord).Assembly.GetType("Kelo." + pair[0]);
+            Check(record != null && Marshal.SizeOf(record) == int.Parse(pair[1]), "Marshal.SizeOf(" + args[i] + ")");
         }
+        Check(KeloDll.lpGetKeloDllMajorVersionNumber().ToString() == Environment.GetEnvironmentVariable("KELO_DLL_MAJOR_VERSION"), "major version");
         IntPtr h = KeloDll.lpOpenConnection(args[0]);
         if (h == IntPtr.Zero) { Console.Error.WriteLine("FAILED: lpOpenConnection " + args[0]); return 1; }
 

@@ -1,7 +1,6 @@
 /* SPDX-License-Identifier: Apache-2.0 */
 /* The sizes of the records as C sees them, "Name=bytes" separated by
- * spaces, for the .NET test to compare with Marshal.SizeOf, and the major
- * version the header names. */
+ * spaces, for the .NET test to compare with Marshal.SizeOf. */
 #include <stdio.h>
 
 #include "kelo_dll.h"
@@ -16,7 +15,6 @@ int main(void) {
     SIZE(ScannerInfo);
     SIZE(ScannerInfoVB);
     SIZE(OldPositionCalibration);
-    printf("KELO_DLL_MAJOR_VERSION=%u", KELO_DLL_MAJOR_VERSION);
     printf("\n");
     return 0;
 }
