@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Group collection throughput: lpMultipleScannerGetMultipleProfiles from 4
 // and from 8 emulated scanners on loopback, beside one connection reading
 // the same batches with lpGetMultipleProfiles. Reports profiles per second

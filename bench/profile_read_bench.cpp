@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Batch reads of 100 profiles of 243 points over loopback: the library's
 // lpReadMultipleProfiles against two baselines that read the same bytes
 // with plain blocking recv into one buffer, the second also turning every

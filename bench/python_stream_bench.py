@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Profiles per second of the Python stream beside the library's C reader:
 batches of 100 profiles of 243 points over loopback, answered with pre-built
 bytes, in alternating rounds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's batch reader with the scanner in another process, for
 // comparison with readers that cannot share a process with a sender (the
 // Python stream's benchmark). "serve" answers every command 38 with one

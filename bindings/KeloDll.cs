@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // .NET declarations of kelo_dll: every export, for C# and VB.NET.
 //
 // The 32-bit Windows DLL uses the standard calling convention (StdCall);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compares the defined dynamic symbols of the ELF shared library
 # (nm -D --defined-only) with the export list, exactly.
 #   cmake -DNM=... -DLIBRARY=... -DEXPECTED=<one name a line> -P CheckElfExports.cmake

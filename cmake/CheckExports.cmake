@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compares the export table of the DLL (objdump -p) with the expected names,
 # exactly: no name missing, none extra, none twice.
 #   cmake -DOBJDUMP=... -DDLL=... -DEXPECTED=<one name a line> -P CheckExports.cmake

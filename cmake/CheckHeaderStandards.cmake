@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compiles the public header as each C and C++ standard, cleanly under
 # -Wall -Wextra -pedantic -Werror, and checks that a false size check stops
 # the compilation in each of them.

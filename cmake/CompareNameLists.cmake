@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Fails the check when two sorted lists of exported names differ, naming
 # what is missing and what is there unexpectedly.
 function(kelo_compare_name_lists actual expected what)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The ELF shared library exports exactly the names of the *.exports files.
 # A decorated Windows name ("_name@8") is the plain function name there.
 

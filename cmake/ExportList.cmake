@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Builds the DLL's module definition file and the plain list of export names
 # from the per-subsystem *.exports files.
 #

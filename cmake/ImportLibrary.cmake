@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Rewrites the DLL's import library after the link. The linker's own import
 # library names the plain exports without their __stdcall decoration, so a
 # caller compiled against kelo_dll.h (which asks for lpCloseConnection@4)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Makes kelo_dll.lib, the import library in the format of the MSVC linker,
 # from the caller-side module definition that ImportLibrary.cmake writes
 # ("lpCloseConnection@4", "lpBeginSendParametersToScanner@8 ==

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Packages made by CPack from the install components: on Linux one Debian
 # package per component, on Windows the zip of cmake/PackagingWindows.cmake.
 set(CPACK_PACKAGE_NAME kelo-dll)
@@ -22,8 +23,7 @@ else()
   set(CPACK_STRIP_FILES ON)
   # libc, libstdc++ and libgcc as the binaries need them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # A shlibs file, so packages built against the library depend on it.
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
   # Debian names: the runtime package carries the SONAME's number.
   set(kelo_runtime_package libkelo-dll${PROJECT_VERSION_MAJOR})
@@ -32,7 +32,15 @@ else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${kelo_runtime_package})
   string(CONCAT CPACK_DEBIAN_RUNTIME_DESCRIPTION
       "Client library for network-attached laser profile scanners\n"
-      "Finds scanners over UDP, drives them over TCP and reads profiles, scans and images.")
+      "Finds scanners over UDP, drives them over TCP and reads profiles,\n"
+      "scans and images.")
+  # A shlibs file, so packages built against the library depend on it, and
+  # the ldconfig trigger instead of maintainer scripts that call ldconfig.
+  set(kelo_control ${CMAKE_BINARY_DIR}/debian/runtime)
+  file(WRITE ${kelo_control}/shlibs
+       "libkelo_dll ${PROJECT_VERSION_MAJOR} ${kelo_runtime_package} ${kelo_exact}\n")
+  file(WRITE ${kelo_control}/triggers "activate-noawait ldconfig\n")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${kelo_control}/shlibs ${kelo_control}/triggers)
 
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME libkelo-dll-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
@@ -58,7 +66,32 @@ else()
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, python3-numpy, ${kelo_runtime_package} ${kelo_exact}")
   string(CONCAT CPACK_DEBIAN_PYTHON_DESCRIPTION
       "Python interface to the kelo_dll scanner library\n"
-      "The kelo module: scanners, parameters, calibration and profile streams as numpy arrays.")
+      "The kelo module: scanners, parameters, calibration and profile streams\n"
+      "as numpy arrays.")
+
+  if(KELO_BUILD_DOCS)
+    list(APPEND CPACK_COMPONENTS_ALL doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_NAME libkelo-dll-doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_SECTION doc)
+    set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
+    set(CPACK_DEBIAN_DOC_PACKAGE_SHLIBDEPS OFF)
+    string(CONCAT CPACK_DEBIAN_DOC_DESCRIPTION
+        "Reference documentation of the kelo_dll scanner library\n"
+        "HTML reference of the C API, from its headers, and of the Python\n"
+        "package kelo, from its docstrings.")
+  endif()
+
+  # Every package's licence (machine-readable) and changelog, where Debian
+  # looks for them.
+  include(${CMAKE_CURRENT_LIST_DIR}/DebianChangelog.cmake)
+  kelo_write_debian_changelog(kelo-dll "${CPACK_PACKAGE_CONTACT}" ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+  foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+    string(TOUPPER ${component} upper)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+      COMPONENT ${component})
+  endforeach()
 endif()
 
 include(CPack)

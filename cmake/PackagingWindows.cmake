@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Windows SDK as it ships: a version resource in kelo_dll.dll, the
 # import library for the MSVC linker, and kelo_dll-3865.0-win32.zip (cpack
 # in the build directory) with the DLL and the tools stripped, the import
@@ -41,4 +42,7 @@ set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 # Unpacked into a folder of its own name.
 set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools sdk)
+if(KELO_BUILD_DOCS)
+  list(APPEND CPACK_COMPONENTS_ALL doc)
+endif()
 set(CPACK_STRIP_FILES ON)

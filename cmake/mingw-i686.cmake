@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build of the 32-bit Windows DLL with mingw-w64 (posix thread model).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows program of the cross build under Wine, for CTest and the
 # test scripts: wine-run.sh <build>/bin/program.exe [arguments...]
 # The Wine prefix lives in the build directory (<build>/wineprefix) unless

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calibration answers: the retrieval of every laser into the store, the
 // scan window and the position calibration read straight from the scanner.
 #include <cstdint>

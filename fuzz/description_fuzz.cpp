@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Status description texts, into a buffer of exactly maxLength + 1 bytes.
 #include <cstdint>
 #include <cstring>

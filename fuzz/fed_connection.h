@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A library connection whose scanner end plays back a fuzzer's input: the
 // bytes go through a real loopback TCP pair, then the scanner end stops
 // sending, so any read past the input fails at once instead of waiting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The firmware confirmation: the 8-byte answer read after an upload with
 // or without its trailer. The result follows from the input alone: only
 // the first bytes 14 00 00 00 confirm, and an answer cut short fails.

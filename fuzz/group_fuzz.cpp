@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Group collection: up to four synchronised members, each fed its own part
 // of one input, collect the same number of profiles; leaving sync mode
 // then drains what each member is still owed. Input after the selector:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Image answers, alone and followed by a scan answer (decodeImage, then
 // decodeScan), and the pixel accessor on whatever arrived.
 #include <cstdint>

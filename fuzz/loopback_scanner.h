@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A scanner on loopback for the discovery targets. It routes the calling
 // thread's discovery broadcasts to itself, answers the first request with
 // datagrams taken from a fuzzer input, then with distinct valid replies

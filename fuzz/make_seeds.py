@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the starting inputs of every fuzz target into corpus/<target>/.
 
 Each input starts with two selector bytes (variant, small argument), then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The history of earlier position calibrations, into an array exactly as
 // large as the capacity the caller passes.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The answer to a parameter upload (error messages), alone and after the
 // upload that asks for it, and the parameter file fetched from the scanner.
 #include <unistd.h>

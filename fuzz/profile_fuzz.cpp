@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Profile answers, batches and the clean-up of owed answers, as every
 // profile read of the library receives them. Record arrays are exactly as
 // large as the capacity passed, so a write past them is caught.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scan answers (decodeScan through the exported scan requests).
 #include <cstdint>
 #include <memory>

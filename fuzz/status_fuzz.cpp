@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The status list and its lookups.
 #include <cstdint>
 

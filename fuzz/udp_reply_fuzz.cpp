@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery replies into the plain ScannerInfo arrays: the request goes to
 // a loopback scanner that answers with the datagrams of the input (format
 // in loopback_scanner.h), then fills the array. The records stored must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery into a VB safe array of a chosen element count: the request
 // goes to a loopback scanner that answers with the datagrams of the input
 // (format in loopback_scanner.h), then fills the library's scratch array.

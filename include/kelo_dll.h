@@ -1,9 +1,11 @@
-/*
+/* SPDX-License-Identifier: Apache-2.0 */
+/** @file
  * kelo_dll: client library for network-attached laser profile scanners.
+ * The one header applications include; it brings in every part.
  *
- * Every exported function is named lp..., uses the KELO_CALL calling
+ * Every exported function is named lp..., uses the ::KELO_CALL calling
  * convention (__stdcall in the 32-bit Windows DLL) and returns the result
- * codes of kelo_dll/api.h unless its own header says otherwise.
+ * codes of kelo_dll/api.h unless its own documentation says otherwise.
  */
 #ifndef KELO_DLL_H
 #define KELO_DLL_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The main job: builds the library and tools, starts the scanner emulator on
 # a loopback address, runs the demo client (a time-synchronised acquisition
 # of profile batches) and the kelo tool against it. Output files go to out/.

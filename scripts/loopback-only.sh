@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs a command inside a network namespace of its own in which only
 # loopback is up, so that nothing a test does can reach another host (a
 # name look-up included). Where no namespace can be made it says so and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sourced by the test steps that need a network namespace of their own, so
 # that what they broadcast or capture never touches this machine's network.
 

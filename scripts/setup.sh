@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build and test dependencies listed in scripts/packages.txt
 # with apt when they are missing. Safe to run again: it does nothing when
 # everything is there.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Counts the project's lines of code and of tests, and their ratio.
 
 A line counts when it holds something besides white space and comments.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # How large the tests are beside the code, and how much of the library they
 # run.
 #

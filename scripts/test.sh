@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds everything and runs every test suite: each scripts/tests.d/*.sh in
 # order (native, Windows under Wine, discovery in a network namespace, ...).
 set -euo pipefail

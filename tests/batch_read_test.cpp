@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Batch reads against scanners that send awkwardly: profiles of different
 // sizes, answers in small pieces, and length words or counts that lie.
 #include <algorithm>

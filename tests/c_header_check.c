@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Compiled as C: the public header must be plain C, and the library must
  * link and answer without a scanner. */
 #include <stdio.h>
@@ -6,8 +7,8 @@
 
 int main(void) {
     int failures = 0;
-    if (lpGetKeloDllMajorVersionNumber() != 3865u) failures++;
-    if (lpGetKeloDllMinorVersionNumber() != 0u) failures++;
+    if (lpGetKeloDllMajorVersionNumber() != KELO_DLL_MAJOR_VERSION) failures++;
+    if (lpGetKeloDllMinorVersionNumber() != KELO_DLL_MINOR_VERSION) failures++;
     if (lpOpenConnection(NULL) != NULL) failures++;
     if (lpCloseConnection(NULL) != 0) failures++;
     if (lpGetNumberOfErrorMessages(NULL) != 0) failures++;

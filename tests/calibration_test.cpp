@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calibration store, intrinsic and position uploads, position history.
 #include <algorithm>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The kelo command-line tool, run as a program against the in-process
 // emulator: what it prints, the files it writes and the bytes it sends.
 #include <algorithm>

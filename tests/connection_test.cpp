@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening and closing connections, and the accessors that need no scanner.
 #if !defined(_WIN32)
 #include <netdb.h>

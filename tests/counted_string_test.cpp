@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calibration numbers as text: "%.10g" out, "%lf"-style parsing in.
 #include <cmath>
 #include <cstdio>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Discovery test support: emulated scanners answer on an address of the
 // test's own. On loopback the library's messages go from other loopback
 // addresses to that address instead of being broadcast.

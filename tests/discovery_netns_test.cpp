@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery over real broadcasts to 255.255.255.255:30127. These tests only
 // run inside the network namespace that scripts/tests.d/30-discovery-netns.sh
 // builds (a veth pair with two addresses, and an emulator process); anywhere

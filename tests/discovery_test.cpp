@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finding and configuring scanners: the messages on the wire, reply
 // collection and its limits, the argument checks, against emulated scanners
 // on loopback.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Why a call failed, as lpGetLastFailure tells it, from real exchanges with
 // an emulator in each of its fault modes; and what leaves the note alone.
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Firmware upload: framing with and without the trailer, the confirmation
 // test, and refusals.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Groups of connections: membership without a scanner, then the group walks
 // and the collection against several emulated scanners, each on a loopback
 // address of its own.

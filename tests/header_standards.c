@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Compiled as every C and C++ standard a caller may use (see
  * cmake/CheckHeaderStandards.cmake): the public header must build cleanly
  * under -Wall -Wextra -pedantic, check the record sizes at compile time,

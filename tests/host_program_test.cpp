@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Host programs unlike the usual test program: thousands of open
 // descriptors, threads with small stacks, and memory a scanner could make
 // the library take.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Images and image scans: wire bytes, the image matching its scan, the
 // pixel accessor, and answers of the wrong type, too long or missing.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run-time overrides: exact command bytes, scaling and truncation, ranges
 // and the order of the checks.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter uploads, the scanner's error messages, and parameter files.
 #include <filesystem>
 #include <fstream>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Profile answers written byte by byte for scripted scanners, and checks of
 // the records the library fills from them.
 #pragma once

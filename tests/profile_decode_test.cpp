@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding of profile answers into records: byte order, point counts, the
 // no-profile and batch forms, and a scanner that lies about sizes.
 #include <cstring>

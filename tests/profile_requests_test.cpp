@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Single, per-laser and batch profile requests: wire bytes, the count of
 // outstanding answers, sync-state refusals and batches of any size.
 #include <cstring>

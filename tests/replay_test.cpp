@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replay of captured sessions: the recorded streams put back together from
 // captures in every link type the replay reads, out of order, retransmitted
 // and across the sequence-number wrap; and the replay server answering the

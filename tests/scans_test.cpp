@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scans: wire bytes of the three requests, decoding, and bounds against a
 // peer that sends the wrong thing.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host program whose signal handler does not restart system calls (as
 // Python's, GUI toolkits' and profilers' do), with a signal every 30 ms on
 // the calling thread: every wait goes on for the time that remains.

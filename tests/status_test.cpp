@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Status values and descriptions: the fetch, the lookup rule, repeated
 // keys, cut descriptions, and state after failures.
 #include <cstring>

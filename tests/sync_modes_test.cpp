@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sync modes, encoder value and pulse generator: the flag's rules, the
 // exact command bytes, refusals that send nothing, and draining on exit.
 #include <climits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The blocking primitives against a scripted peer.
 #include <chrono>
 #include <thread>

@@ -1,5 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
 """kelo: Python interface to the kelo_dll library for network laser profile
-scanners.
+scanners. ::
 
     import kelo
     with kelo.Scanner("192.168.1.10") as scanner:
@@ -14,7 +15,7 @@ from .errors import (AlreadyMemberError, ArgumentError, DiscoveryError, Firmware
                      GroupError, KeloError, NoProfileError, NotRetrievedError, OpenError,
                      ParameterError, ParameterFileError, ProfileTimeoutError, SyncStateError,
                      TransferError)
-from ._library import LibraryError, library
+from ._library import VERSION as __version__, LibraryError, library
 from .group import Group
 from .records import (LARGE_PROFILE_DTYPE, OLD_POSITION_DTYPE, PROFILE_DTYPE, SCAN_DTYPE,
                       ScannerInfo)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Loading the kelo_dll shared library and the typed prototype of every export.
 
 Where the library is taken from, first match wins:
@@ -5,19 +6,41 @@ Where the library is taken from, first match wins:
    KELO_DLL_PATH;
 2. the package's own directory (a library copied next to the modules);
 3. the library directory of the prefix the package was installed into;
-4. the system's library search path.
+4. the system's library search path;
+5. /usr/local/lib, where cmake --install puts the library by default (the
+   system's search finds it there only once ldconfig has run).
 """
 import ctypes
 import os
+import re
 import sys
 
 from . import records
 
-MAJOR_VERSION = 3865
+
+def _release():
+    """The version of the library this package belongs to, "MAJOR.MINOR":
+    written into the package by its install or wheel build, else read from
+    the header of the source tree the package runs from."""
+    try:
+        from ._version import VERSION
+        return VERSION
+    except ImportError:
+        pass
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
+                          "include", "kelo_dll", "version.h")
+    with open(header) as text:
+        found = dict(re.findall(r"#define KELO_DLL_(MAJOR|MINOR)_VERSION (\d+)u", text.read()))
+    return f"{found['MAJOR']}.{found['MINOR']}"
+
+
+VERSION = _release()
+MAJOR_VERSION = int(VERSION.split(".")[0])
 _WINDOWS = sys.platform == "win32"
 FILE_NAME = "kelo_dll.dll" if _WINDOWS else f"libkelo_dll.so.{MAJOR_VERSION}"
 # A build tree also holds the unversioned development link.
 _OTHER_NAMES = () if _WINDOWS else ("libkelo_dll.so",)
+_DEFAULT_PREFIX_LIBRARY_DIR = None if _WINDOWS else "/usr/local/lib"
 
 # Type codes of the prototype table.
 _TYPES = {
@@ -196,6 +219,10 @@ def _load_file():
             return loader(FILE_NAME)
         except OSError:
             pass
+        if _DEFAULT_PREFIX_LIBRARY_DIR:
+            paths.append(os.path.join(_DEFAULT_PREFIX_LIBRARY_DIR, FILE_NAME))
+            if os.path.exists(paths[-1]):
+                return loader(paths[-1])
     where = ", ".join(paths) + (", the system library path" if try_system else "")
     raise LibraryError(f"cannot find the kelo_dll library {FILE_NAME}: looked in {where}; "
                        f"set KELO_DLL_PATH to the library file or its directory")

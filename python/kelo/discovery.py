@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Finding scanners and configuring their network settings by UDP broadcast.
 
 These calls broadcast from every local IPv4 address: run them only on a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Exceptions for the library's result codes.
 
 Every failure is a KeloError carrying the code the library returned, the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Layouts of the records the library fills, defined once for the package.
 
 Records cross the library boundary packed and in host byte order; numpy

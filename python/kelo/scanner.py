@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """One scanner connection: parameters, calibration, status, images, scans,
 single profiles, sync control and run-time overrides."""
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Synchronised profile acquisition as a stream of numpy arrays.
 
 The library reads every batch straight into numpy memory: one call per
@@ -17,12 +18,12 @@ POOL_SIZE = 4
 
 
 class ProfileStream:
-    """Profiles of a synchronised scanner, batch by batch.
+    """Profiles of a synchronised scanner, batch by batch. ::
 
-    with scanner.acquire(mode="time", batch=100) as stream:
-        for profiles in stream:      # structured arrays of records.PROFILE_DTYPE
-            ...
-        more = stream.read(1000)     # exactly 1000 profiles in one array
+        with scanner.acquire(mode="time", batch=100) as stream:
+            for profiles in stream:      # structured arrays of records.PROFILE_DTYPE
+                ...
+            more = stream.read(1000)     # exactly 1000 profiles in one array
 
     mode: "time", "encoder" or "pulse". batch: profiles asked for per
     request. ahead: requests kept outstanding while a batch is read (2 keeps

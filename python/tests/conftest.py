@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Fixtures: the library of a build tree and scanner emulators on loopback
 addresses of this test process (127.202.x.y)."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Discovery and cable-id configuration over real broadcasts: only inside the
 network namespace that scripts/tests.d/30-discovery-netns.sh makes."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The bindings against the C headers and the export lists, and where the
 library is loaded from."""
 import glob
@@ -70,6 +71,7 @@ LIBRARY = os.path.join(BUILD, "lib", _library.FILE_NAME)
 def test_library_location(tmp_path, variable, library_inside, installed, expected):
     package = tmp_path / "kelo"
     shutil.copytree(os.path.join(ROOT, "python", "kelo"), package, ignore=shutil.ignore_patterns("__pycache__"))
+    (package / "_version.py").write_text(f"VERSION = {_library.VERSION!r}\n")
     if library_inside:
         shutil.copy(LIBRARY, package)
     if installed:

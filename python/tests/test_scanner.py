@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A Scanner against the emulator and against a recorder of its bytes."""
 import struct
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Synchronised acquisition: streams, their exits, groups."""
 import os
 import signal

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Native Linux build of the library, tools and tests; the CTest suite, in a
 # network namespace where only loopback is up.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # 32-bit Windows build (mingw-w64 i686, posix threads), a release build as
 # it ships (step 25 packs and checks it): kelo_dll.dll with its export table
 # checked, and the same test program run under Wine.

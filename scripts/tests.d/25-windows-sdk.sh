@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Windows SDK as it ships, from the builds of the steps before (build/
 # native, build-win cross): the zip's contents, the MSVC import library and
 # a client linked by lld-link against it, and the .NET declarations run
@@ -9,7 +10,7 @@ win=${KELO_WINDOWS_BUILD:-build-win}
 for dir in "$native" "$win"; do
     [ -d "$dir" ] || { echo "25-windows-sdk: $dir is missing (steps 10 and 20 build it)" >&2; exit 1; }
 done
-version=$(sed -n 's/^project(kelo_dll VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n 's/^#define KELO_DLL_M[AI][JN]OR_VERSION \([0-9]*\)u$/\1/p' include/kelo_dll/version.h | paste -sd.)
 zip="$win/packages/kelo_dll-$version-win32.zip"
 work=$(mktemp -d)
 emulator_pid=""
@@ -26,9 +27,10 @@ fail() { echo "25-windows-sdk: $*" >&2; exit 1; }
 top="kelo_dll-$version-win32"
 unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$top/||" | sort >"$work/files"
 {
-    printf '%s\n' README-windows.txt bin/kelo_dll.dll bin/kelo.exe bin/kelo-scanner-emulator.exe \
+    printf '%s\n' LICENSE README-windows.txt bin/kelo_dll.dll bin/kelo.exe bin/kelo-scanner-emulator.exe \
         lib/kelo_dll.lib lib/libkelo_dll.dll.a lib/pkgconfig/kelo_dll.pc bindings/KeloDll.cs
     (cd include && find . -name '*.h' | sed 's|^\./|include/|')
+    (cd "$win/docs/c/html" && find . -type f | sed 's|^\./|doc/c/|')
     for file in Config ConfigVersion Targets Targets-release; do echo "lib/cmake/kelo_dll/kelo_dll$file.cmake"; done
 } | sort >"$work/expected"
 diff -u "$work/expected" "$work/files" || fail "the zip holds other files than expected"
@@ -53,7 +55,7 @@ done
 cmake -DOBJDUMP=$objdump -DDLL="$sdk/bin/kelo_dll.dll" -DEXPECTED="$win/kelo_dll.exports" \
       -P cmake/CheckExports.cmake >/dev/null
 
-# VERSIONINFO as Windows reads it: fixed file and product version 3865.0.0.0.
+# VERSIONINFO as Windows reads it: file and product version of version.h.
 resources=$(llvm-readobj-14 --coff-resources "$sdk/bin/kelo_dll.dll")
 grep -q 'Type: VERSION' <<<"$resources" || fail "kelo_dll.dll has no version resource"
 strings -el "$sdk/bin/kelo_dll.dll" | tr '\n' ' ' >"$work/version"
@@ -115,4 +117,4 @@ missing=$(comm -23 <(sort -u "$native/kelo_dll.exports") <(echo "$declared"))
 cc -I include tests/windows_sdk/record_sizes.c -o "$work/record_sizes"
 mcs -nologo -warnaserror -out:"$work/KeloDllTest.exe" bindings/KeloDll.cs tests/windows_sdk/KeloDllTest.cs
 # shellcheck disable=SC2046
-LD_LIBRARY_PATH="$(realpath "$native/lib")" timeout 120 mono "$work/KeloDllTest.exe" "$address" 200 $("$work/record_sizes")
+LD_LIBRARY_PATH="$(realpath "$native/lib")" KELO_DLL_MAJOR_VERSION=${version%%.*} timeout 120 mono "$work/KeloDllTest.exe" "$address" 200 $("$work/record_sizes")

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Discovery over real UDP broadcasts, run inside a network namespace of its
 # own so that nothing reaches this machine's network: loopback, a veth pair
 # with two addresses and a broadcast route, one emulator process answering

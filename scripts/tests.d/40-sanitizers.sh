@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The whole test suite again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer: any memory error, leak or undefined behaviour
 # in the library, the emulator or the tools fails the test that hit it.

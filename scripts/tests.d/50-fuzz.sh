@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer):
 # a short bounded run of every target over the corpus kept in fuzz/corpus.
 # New inputs go to a scratch directory; set KELO_FUZZ_MERGE=1 to fold the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Python package kelo: its pytest suite against emulator processes on
 # 127.202.x.y, with Debian's interpreter (numpy, pytest) and the library of
 # the native build (step 10). Discovery runs in step 30's namespace.

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian packages CPack makes from the native build (step 10): their
-# names, declared dependencies and files, the library's SONAME, the
-# pkg-config prefix, and the Python package importing from the unpacked tree.
+# names, declared dependencies and files (each with its copyright and
+# changelog), the library's SONAME, the pkg-config prefix, the Python package
+# importing from the unpacked tree, and lintian without errors.
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
-version=3865.0
-runtime=libkelo-dll3865
+version=$(sed -n 's/^#define KELO_DLL_M[AI][JN]OR_VERSION \([0-9]*\)u$/\1/p' include/kelo_dll/version.h | paste -sd.)
+major=${version%%.*}
+runtime=libkelo-dll$major
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB >/dev/null)
 packages="$build/packages"
@@ -33,13 +36,14 @@ check() {
 holds() {
     local name=$1
     shift
-    printf '%s\n' "$@" | sort | diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
+    printf '%s\n' "$@" "usr/share/doc/$name/copyright" "usr/share/doc/$name/changelog.gz" | sort |
+        diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
 }
 
 headers=(include/kelo_dll/*.h)
 modules=(python/kelo/*.py)
 check "${runtime}_${version}_amd64.deb" "$runtime" "libc6 (>= 2.14)" "libstdc++6 (>= 11)"
-holds "$runtime" usr/lib/libkelo_dll.so.3865 usr/lib/libkelo_dll.so.3865.0
+holds "$runtime" usr/lib/libkelo_dll.so.$major usr/lib/libkelo_dll.so.$version
 check "libkelo-dll-dev_${version}_amd64.deb" libkelo-dll-dev "$runtime (= $version)"
 holds libkelo-dll-dev usr/lib/libkelo_dll.so usr/lib/pkgconfig/kelo_dll.pc \
     usr/lib/cmake/kelo_dll/kelo_dllConfig.cmake usr/lib/cmake/kelo_dll/kelo_dllConfigVersion.cmake \
@@ -48,19 +52,31 @@ holds libkelo-dll-dev usr/lib/libkelo_dll.so usr/lib/pkgconfig/kelo_dll.pc \
     usr/include/kelo_dll.h "${headers[@]/#include\//usr/include/}"
 check "kelo-tools_${version}_amd64.deb" kelo-tools "$runtime (= $version)"
 holds kelo-tools usr/bin/kelo usr/bin/kelo-scanner-emulator
+# The reference: both front pages and nothing outside the package's own directory.
+check "libkelo-dll-doc_${version}_all.deb" libkelo-dll-doc
+for page in c/index.html python/index.html; do
+    grep -qx "usr/share/doc/libkelo-dll-doc/html/$page" "$root/libkelo-dll-doc.files" || fail "libkelo-dll-doc lacks $page"
+done
+grep -v '^usr/share/doc/libkelo-dll-doc/' "$root/libkelo-dll-doc.files" >&2 && fail "libkelo-dll-doc: files elsewhere"
 check "python3-kelo_${version}_all.deb" python3-kelo python3 python3-numpy "$runtime (= $version)"
-holds python3-kelo usr/lib/python3/dist-packages/kelo/_location.py \
+holds python3-kelo usr/lib/python3/dist-packages/kelo/_location.py usr/lib/python3/dist-packages/kelo/_version.py \
     "${modules[@]/#python\//usr/lib/python3/dist-packages/}"
 
-objdump -p "$root/usr/lib/libkelo_dll.so.3865.0" | grep -q 'SONAME *libkelo_dll.so.3865$' ||
-    fail "the library's SONAME is not libkelo_dll.so.3865"
+objdump -p "$root/usr/lib/libkelo_dll.so.$version" | grep -q "SONAME *libkelo_dll.so.$major\$" ||
+    fail "the library's SONAME is not libkelo_dll.so.$major"
 grep -qx 'prefix=/usr' "$root/usr/lib/pkgconfig/kelo_dll.pc" || fail "kelo_dll.pc: prefix is not /usr"
 dpkg-deb -e "$packages/${runtime}_${version}_amd64.deb" "$root/control"
-grep -qx "libkelo_dll 3865 $runtime (= $version)" "$root/control/shlibs" || fail "no shlibs entry"
+grep -qx "libkelo_dll $major $runtime (= $version)" "$root/control/shlibs" || fail "no shlibs entry"
 # The unpacked python3-kelo finds the unpacked library by itself.
 loaded=$(cd "$root" && env -u KELO_DLL_PATH PYTHONPATH="$root/usr/lib/python3/dist-packages" \
     /usr/bin/python3 -c 'import kelo; print(kelo.library().path)')
-[ "$loaded" = "$root/usr/lib/libkelo_dll.so.3865" ] || fail "python3-kelo loaded $loaded"
+[ "$loaded" = "$root/usr/lib/libkelo_dll.so.$major" ] || fail "python3-kelo loaded $loaded"
+
+# Debian's own checks: errors fail, warnings are shown.
+lintian_status=0
+report=$(lintian --fail-on error "$packages"/*.deb 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$report" >&2 || true
+[ "$lintian_status" = 0 ] || fail "lintian reports errors"
 
 [ "$failures" = 0 ] || { echo "$failures package check(s) failed" >&2; exit 1; }
 ls "$packages"/*.deb

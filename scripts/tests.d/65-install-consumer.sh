@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The native build (step 10) installed into a scratch prefix and used from
 # there only, as an application would: the C program of tests/consumer built
 # once through find_package (its CMake project) and once through pkg-config,
-# the installed kelo tool, and the installed Python package, each against
-# the installed emulator on a loopback address of its own (127.203.x.1).
+# the installed kelo tool, and the installed Python package (with Debian's
+# python3, and installed by pip into a clean virtual environment), each
+# against the installed emulator on a loopback address of its own (127.203.x.1).
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
 work=$(mktemp -d)
@@ -46,14 +48,13 @@ echo "kelo tool:"
 "$prefix/bin/kelo" status "$address" | tail -1
 
 echo "Python:"
-env -u KELO_DLL_PATH -u LD_LIBRARY_PATH PYTHONPATH="$prefix/lib/python3/dist-packages" \
-    /usr/bin/python3 - "$prefix" "$address" <<'PYTHON'
-import sys
-import kelo
-prefix, address = sys.argv[1:]
-assert kelo.__file__.startswith(prefix) and kelo.library().path.startswith(prefix), kelo.library().path
-with kelo.Scanner(address) as scanner, scanner.acquire(mode="time", batch=100) as stream:
-    profiles = stream.read(500)
-assert profiles["points"].shape == (500, 243, 3) and (profiles["point_count"] == 243).all()
-print(f"kelo (python): {len(profiles)} profiles from {address} with {kelo.library().path}")
-PYTHON
+# Installed with the default prefix, the package lands where Debian's python3 looks.
+DESTDIR="$work/default" cmake --install "$build" --prefix /usr/local --component python >/dev/null
+purelib=$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_path("purelib"))')
+[ -f "$work/default$purelib/kelo/__init__.py" ] || { echo "no kelo in $purelib below the default prefix" >&2; exit 1; }
+# pip into a clean virtual environment, offline, from a copy of the sources.
+mkdir "$work/source" && cp -r python include LICENSE "$work/source/"
+/usr/bin/python3 -m venv --system-site-packages "$work/venv"
+"$work/venv/bin/pip" install -q --no-build-isolation --no-index "$work/source/python"
+KELO_TEST_PREFIX=$prefix KELO_TEST_PURELIB=$prefix/${purelib#/usr/local/} KELO_TEST_VENV=$work/venv \
+    KELO_TEST_ADDRESS=$address /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/consumer/test_python_package.py

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelo view in headless Debian Chromium, driven by playwright-core from npm:
 # the page draws profiles, rate, height map and a camera image, reports a
 # scanner that went away and recovers, and Ctrl-C leaves sync mode. The

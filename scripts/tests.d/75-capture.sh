@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Wireshark dissector and the replay of captures (tests/capture): a full
 # emulator session and a discovery captured, decoded with tshark and played
 # back by kelo-scanner-emulator --replay, inside a network namespace of its

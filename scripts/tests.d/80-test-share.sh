@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Test share and line coverage of src/ from a coverage build: fails below
 # the coverage floor and above the test-share target (see
 # scripts/test-share.sh; KELO_ENFORCE_TEST_SHARE=0 only reports the share).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where the profile decoder takes its bytes from: every piece straight from
 // the socket, exactly as long as asked, never a byte beyond it. It keeps the
 // per-piece time-out: data already waiting is taken at once, and a wait,

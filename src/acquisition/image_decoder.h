@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Decoding of image answers (type 1) into an ImageRecord.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image and image-scan requests: one command, then the image answer
 // and, for the scan forms, the scan answer that follows it.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Draining the answers still owed to a connection, and their count.
 #include "acquisition/outstanding_requests.h"
 

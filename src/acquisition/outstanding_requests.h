@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The connection's count of profile answers owed by the scanner.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stream ends exactly where decoding every inner answer with single
 // exact receives would leave it, also after a failure: no byte past the
 // inner answer being decoded is ever taken. Receiving each header and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Reading one profile batch answer into the caller's array of records.
 #pragma once
 

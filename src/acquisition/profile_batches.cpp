@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Batch requests and reads while the connection is synchronised.
 #include "acquisition/outstanding_requests.h"
 #include "acquisition/profile_batch_reader.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Decoding one profile answer (type 0, no-profile 34, batch 39) received
 // straight into an application record, for either record size.
 #pragma once

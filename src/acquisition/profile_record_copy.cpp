@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "acquisition/profile_record_copy.h"
 
 #include <cstring>

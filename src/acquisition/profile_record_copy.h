@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Turning a received profile into the record the application gets: words
 // into host order, the point count kept within the record's room.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Single profile requests and reads, and one profile from every laser.
 #include "acquisition/outstanding_requests.h"
 #include "acquisition/profile_batch_reader.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Decoding of scan answers (type 2) into a ScanRecord.
 #pragma once
 

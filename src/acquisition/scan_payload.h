@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Receiving an answer payload into a caller's record of fixed capacity.
 #pragma once
 

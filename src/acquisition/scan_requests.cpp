@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scan requests: one command, then the scan answer, while idle.
 #include "acquisition/scan_decoder.h"
 #include "core/call_outcome.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The calibration exchange, command 47: the request and the reading of its
 // answer (answer header, 17 counted numbers, spare word, laser count, four
 // scan-window words in thousandths). Every user reads the answer through

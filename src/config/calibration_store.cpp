@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calibration store: retrieval and the exports answered from memory,
 // plus the scan-window read straight from the scanner.
 #include "config/calibration_store.h"

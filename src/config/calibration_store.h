@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The connection's per-laser calibration store and the exchange that fills it.
 #pragma once
 

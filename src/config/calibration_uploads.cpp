@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Intrinsic and position calibration uploads. Neither gets an answer.
 #include "config/calibration_uploads.h"
 

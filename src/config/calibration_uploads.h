@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The calibration upload messages, built whole so that each leaves in one send.
 #pragma once
 

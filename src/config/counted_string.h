@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The counted string: a big-endian byte count followed by that many bytes of
 // text, no terminator. Parameter errors, calibration numbers and calibration
 // texts all travel in it; it is read, written and its numbers are converted

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The date line that stamps a position calibration upload.
 #pragma once
 

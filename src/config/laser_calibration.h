@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One laser's calibration as the connection keeps it.
 #pragma once
 

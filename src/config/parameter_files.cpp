@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter files: uploading a local file, fetching the scanner's set into one.
 // Files are opened in text mode (line ends translated where the platform
 // does so) and shared with other processes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Uploading a parameter set (command 18) and reading the scanner's verdict.
 #include "config/parameter_upload.h"
 

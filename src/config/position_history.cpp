@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading position calibrations back: the current values (command 47) and
 // the history (command 55).
 #include "config/position_history.h"

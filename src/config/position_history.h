@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Command 55, the position calibration history: request and answer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scanner's encoder value and its pulse generator.
 #include "core/call_outcome.h"
 #include "core/command_codes.h"

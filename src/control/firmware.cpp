@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Firmware upload: header, image and optional trailer, then the 8-byte answer.
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run-time overrides: one command each, no answer read.
 #include "control/overrides_scaling.h"
 #include "core/call_outcome.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Real-valued settings on the wire: value times a fixed scale, truncated
 // toward zero to a signed 32-bit word.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Status values fetched into the connection, lookups, and descriptions.
 #include <algorithm>
 #include <cstring>

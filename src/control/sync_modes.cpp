@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Entering, halting and leaving time, encoder and pulse synchronisation.
 #include "core/call_outcome.h"
 #include "core/command_codes.h"

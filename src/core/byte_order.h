@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Turning big-endian words as they arrived into host order, in place or
 // while copying: the one conversion every record read uses.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // How a call on a connection starts and how it is refused, so that the
 // connection can tell why its last call failed (lpGetLastFailure).
 #pragma once

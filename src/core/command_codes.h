@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Every command number the library sends and every answer type it tests.
 #pragma once
 

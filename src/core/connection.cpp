@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening, closing and the small accessors of a connection.
 #include <new>
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Why an exchange on a connection failed, as lpGetLastFailure reports it.
 #pragma once
 

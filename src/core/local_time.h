@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Wall-clock time and its local calendar form, in 64-bit seconds on every
 // platform, so dates after January 2038 convert in the 32-bit DLL too.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Locking of the caller's COM safe array: SafeArrayLock/SafeArrayUnlock on
 // Windows, the stand-in descriptor's lock counter elsewhere.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The per-scanner object behind a connection handle.
 #pragma once
 

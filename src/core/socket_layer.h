@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform socket layer: the short list of operations the library needs,
 // implemented once for POSIX (core/posix) and once for Winsock 2 (core/win32).
 // Nothing outside src/core knows which one is in use.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The socket layer across the library's load and unload. The unload notice
 // also follows a refused load, and the host may run the layer for itself:
 // an unload stops the layer only when its own load started it, and once.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Blocking TCP primitives every command exchange is built from.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Big-endian words and the two 8-byte headers of the TCP protocol. Every
 // command is built and every answer header parsed through these helpers.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Sending one UDP message from every local IPv4 address of the host.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Discovery: one request broadcast from every local address, replies
 // collected on a private socket until the network is quiet.
 #pragma once

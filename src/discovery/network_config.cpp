@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cable-id and IP configuration messages, broadcast to one scanner chosen
 // by serial number. Nothing comes back.
 #include "kelo_dll/network_config.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The IP configuration message and the text-to-address step of the Char setters.
 #pragma once
 

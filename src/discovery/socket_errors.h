@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Socket error values the discovery code reports itself, and closing a
 // socket without losing the error that made the call give up.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The UDP message of discovery and network configuration: 538 bytes,
 // little-endian integers, IPv4 addresses in network order. Every message is
 // built and read through this file, by the library and by the emulator.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Driving every member of a group: sync modes, batch requests and the
 // collection of the same number of profiles from each member.
 #include <chrono>

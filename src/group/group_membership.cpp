@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Creating and deleting groups, their members and the profiles stored for them.
 #include <new>
 #include <utility>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The group object behind a MultipleScanner handle: its members, ordered by
 // handle value, each with the profiles collected for it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo view in a real browser: the emulator program and kelo view run on a
 // loopback address of this test's own, headless Debian Chromium opens the
 // page, and the test looks at what the page draws. Screenshots are kept in

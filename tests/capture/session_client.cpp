@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client whose traffic the capture test records, dissects and replays.
 // "session HOST FILE" runs every TCP command of the protocol once or more
 // on one connection (FILE receives the fetched parameter file);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Wireshark dissector (tools/wireshark/kelo.lua) and the replay of captures
 # (kelo-scanner-emulator --replay). A full emulator session and a discovery are
 # captured in the network namespace scripts/tests.d/75-capture.sh makes; the

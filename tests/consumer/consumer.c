@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* An application of the installed library: five batches of profiles in time
  * sync from the scanner at HOST. Exit status 0 when every batch held
  * profiles of 243 points and the connection closed cleanly. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replaces the global operator new of the test program so that a thread
 // can count its own allocations.
 #include "support/allocation_counter.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Counts the heap allocations the calling thread makes while a counter is
 // alive; other threads (the in-process emulator) are not counted.
 #pragma once

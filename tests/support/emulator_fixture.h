@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Test support: an in-process scanner emulator on a loopback address of its
 // own, so test processes can run in parallel on the scanner port.
 #pragma once

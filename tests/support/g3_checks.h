@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Small checks shared by the request tests: an opened connection, lists of
 // results, timing, a socket that cannot send, and words as on the wire.
 #pragma once

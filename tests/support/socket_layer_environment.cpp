@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test program links the library's objects directly rather than loading
 // the DLL, so nothing has started the socket layer for it: a global test
 // environment does what the library's load step does.

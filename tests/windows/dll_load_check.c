@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* Loads kelo_dll.dll as an application does and checks what loading does:
  * Winsock is started by the DLL's load and stopped by its unload, and every
  * name of the export list resolves with GetProcAddress.
@@ -8,6 +9,8 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "kelo_dll/version.h"
 
 typedef int32_t(__stdcall* GetNumber)(void);
 
@@ -64,7 +67,7 @@ int main(int argc, char** argv) {
 
     /* A call through a plain name reaches the __stdcall function. */
     GetNumber major = (GetNumber)GetProcAddress(dll, "lpGetKeloDllMajorVersionNumber");
-    if (major == NULL || major() != 3865) {
+    if (major == NULL || major() != KELO_DLL_MAJOR_VERSION) {
         fprintf(stderr, "lpGetKeloDllMajorVersionNumber through GetProcAddress is wrong\n");
         failures++;
     }

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A client built as an MSVC program would be: compiled for the
  * i686-pc-windows-msvc target without any C runtime, linked by lld-link
  * against lib/kelo_dll.lib and a kernel32 import library only. It calls the
@@ -51,7 +52,7 @@ static const char* lastArgument(void) {
 void clientMain(void) {
     ScannerConnection* h = lpOpenConnection(lastArgument());
     int32_t got;
-    check(lpGetKeloDllMajorVersionNumber() == 3865u, "lpGetKeloDllMajorVersionNumber");
+    check(lpGetKeloDllMajorVersionNumber() == KELO_DLL_MAJOR_VERSION, "lpGetKeloDllMajorVersionNumber");
     check(h != 0, "lpOpenConnection");
     if (h == 0) ExitProcess(1);
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The sizes of the records as C sees them, "Name=bytes" separated by
  * spaces, for the .NET test to compare with Marshal.SizeOf. */
 #include <stdio.h>

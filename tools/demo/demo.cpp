@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo-demo: connects to a scanner, runs a short time-synchronised
 // acquisition and prints what came back.
 // usage: kelo-demo [HOST [BATCHES [PROFILES]]]   (default 127.0.0.1, 5 batches of 100)

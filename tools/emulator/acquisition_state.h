@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulated scanner's acquisition: which sync mode it runs in, how fast
 // it measures there, and the profiles measured and not yet handed out.
 #pragma once

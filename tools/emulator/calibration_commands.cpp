@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Calibration commands: 47 (read a laser's calibration), 42 (intrinsic
 // upload, becomes the transform parameters), 41 (position upload, the
 // previous values go to the history) and 55 (the history).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulated scanner's calibrations: per laser its position values,
 // transform parameters (set by intrinsic uploads), spare word and scan
 // window, and the history of position uploads.

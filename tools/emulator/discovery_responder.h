@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The scanner's UDP side: answers discovery requests on port 30127 and
 // applies the cable-id and IP configuration messages addressed to its
 // serial number. Emulators that start discovery on the same address and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A scanner emulator: plays the scanner's side of the TCP command protocol
 // (and, where built, of UDP discovery) over real sockets. The executable
 // kelo-scanner-emulator wraps it; the tests run it in-process on their own

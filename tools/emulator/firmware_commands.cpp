@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Built-in answer to a firmware upload.
 #include <algorithm>
 

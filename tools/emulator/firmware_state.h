@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the emulator took from firmware uploads (command 8).
 #pragma once
 

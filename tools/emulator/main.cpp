@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo-scanner-emulator: a simulated scanner on the scanner's TCP port.
 #include <atomic>
 #include <csignal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The override commands get no answer; the emulator keeps what they set.
 #include "core/command_codes.h"
 #include "core/wire.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the emulator took from the run-time override commands (58 to 61).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter commands: 18 (upload a parameter text) and 16 (serve the set).
 #include <cerrno>
 #include <cstdlib>

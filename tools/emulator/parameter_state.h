@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The simulated scanner's parameter set and the grammar it accepts.
 //
 // A parameter text is a sequence of lines (LF or CR LF). Blank lines and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scanner's profile and acquisition commands: single profiles (10, 43),
 // batches (38, 48), sync modes (28, 29, 33, 35, 52), encoder (49), pulses (57).
 #include "core/command_codes.h"

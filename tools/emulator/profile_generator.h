@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Synthetic profiles of the simulated scanner: a surface line across the
 // field of view with a slowly travelling bump and a little seeded noise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Built-in answers to the scan, image and image-scan commands.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The emulator's camera: a laser line on noise, and the scan measured from
 // it. Tests read the geometry to check images and scans against each other.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Built-in answers to the status list (24) and status description (26).
 #include <chrono>
 

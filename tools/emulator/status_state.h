@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The emulator's status list and the descriptions of its items.
 #pragma once
 

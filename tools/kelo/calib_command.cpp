@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo calib HOST: every laser's calibration as the scanner reports it.
 #include <algorithm>
 #include <cstdio>

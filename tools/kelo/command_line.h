@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The arguments of one kelo subcommand: positional words and --options.
 #pragma once
 

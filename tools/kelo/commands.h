@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The kelo subcommands. Each gets the words after its name and returns the
 // process exit code (session.h).
 #pragma once

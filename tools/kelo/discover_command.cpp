@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo discover: the scanners that answer a UDP broadcast.
 #include <cctype>
 #include <cstdio>

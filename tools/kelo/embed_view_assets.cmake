@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Writes OUTPUT, a C++ source that holds the files of kelo view's page from
 # SOURCE_DIR as byte arrays, with the path and type each is served under.
 # Run at build time: cmake -DSOURCE_DIR=... -DOUTPUT=... -P embed_view_assets.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo firmware HOST FILE --version V: a firmware upload.
 #include <cstdio>
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo grab HOST --count N: synchronised acquisition of profile batches.
 #include <cmath>
 #include <csignal>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Profiles as a 16-bit greyscale height map (binary PGM, maximum 65535):
 // one row per profile, one column per point index. 0 marks a column the
 // profile has no point for; 1 to 65535 spread the lowest to the highest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo image HOST out.pgm: one camera image as a greyscale PGM file.
 #include <cstdio>
 #include <memory>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The size of a received camera image: the row length from the image
 // record, the number of rows from the header value the scanner puts it in.
 #pragma once

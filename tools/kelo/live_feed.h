@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What kelo view's acquisition hands to the web page, and the page's image
 // requests handed back. The acquisition thread alone talks to the scanner;
 // the HTTP threads only read from here and post requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo: drives a laser profile scanner from the terminal through kelo_dll.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo params get|put HOST FILE: the scanner's parameter file to and from disk.
 #include <cstdio>
 #include <string>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Greyscale images as binary PGM (P5), one byte per pixel.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "point_cloud_writer.h"
 
 #include <cstring>

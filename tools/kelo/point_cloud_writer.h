@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Profiles as a point cloud in binary little-endian PLY: per point x (across),
 // y (along the motion), z (height) as doubles and the third point value as a
 // 32-bit intensity. The vertex count leads the file, so the points gather in

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where grabbed profiles go: CSV text, one line per point, or a binary dump
 // of the records exactly as the library filled them.
 #pragma once

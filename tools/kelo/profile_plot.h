@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A picture of one profile: its points on two of their three values, as a
 // self-contained SVG file with axes, ticks and a title.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A read-only look at one received profile, whatever the record size.
 #pragma once
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A progress line on standard error for long acquisitions: shown only once
 // a run has taken a second, redrawn a few times a second, then ended with
 // a newline.

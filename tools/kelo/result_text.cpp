@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "result_text.h"
 
 #include "kelo_dll.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Plain-language text for the library's result codes. 21 means different
 // things to different calls, so the caller says which meaning applies.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What every kelo subcommand shares: exit codes, error reporting and an
 // open scanner connection that closes itself.
 #pragma once

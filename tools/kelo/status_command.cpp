@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo status HOST: the scanner's status values, and descriptions on request.
 #include <cstdio>
 #include <vector>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The status values a connection holds after a status fetch, found by
 // looking up every key from 0: the library answers lookups only up to the
 // number of values it holds.

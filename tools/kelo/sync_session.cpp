@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sync_session.h"
 
 #include "result_text.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Entering and leaving time, encoder or pulse synchronisation, as the grab
 // and view commands do it, with the options that choose the mode.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // kelo view's acquisition: the one thread that talks to the scanner. It
 // keeps the scanner in sync mode and hands every batch to the live feed,
 // steps out of sync for a camera image when a page asks, and reconnects

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The files of kelo view's web page, built into the program (see
 // embed_view_assets.cmake), so the page needs nothing from elsewhere.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo view HOST: the scanner live in a web browser.
 #include <atomic>
 #include <csignal>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // kelo view's web server: the page, the live events (Server-Sent Events)
 // and camera images on request. Its threads only read the live feed and
 // post requests to it; they never touch the scanner connection.

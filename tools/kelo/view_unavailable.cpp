@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo view where the tool was built without an HTTP library (Windows, or
 // no cpp-httplib found).
 #include "commands.h"

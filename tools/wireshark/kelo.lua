@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: Apache-2.0
 -- Wireshark dissector for the kelo laser profile scanners: the command
 -- protocol on TCP port 24334 and discovery and network configuration on
 -- UDP port 30127.

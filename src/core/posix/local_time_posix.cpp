@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "core/local_time.h"
 
 namespace kelo::platform {

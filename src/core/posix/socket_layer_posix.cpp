@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // POSIX sockets behind the platform socket layer. errno is copied into a
 // per-thread last error so callers see the Winsock-style error model.
 #include "core/socket_layer.h"

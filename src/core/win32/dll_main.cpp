@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Load and unload of the DLL: the socket layer runs for exactly as long as
 // the library is loaded. Connections the application left open are not
 // touched on unload.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The runtime's explicitly 64-bit functions: whatever time_t a header or a
 // runtime chooses, the date line works after 2038.
 #include <time.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Winsock 2 behind the platform socket layer. Winsock already keeps a
 // per-thread last error (WSAGetLastError), so the layer reads and sets that.
 // As on POSIX, an operation changes the last error only when it fails:

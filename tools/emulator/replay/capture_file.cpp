@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "emulator/replay/capture_file.h"
 
 #include <pcap/pcap.h>

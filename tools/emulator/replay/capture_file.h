@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The TCP segments of a packet capture file (pcap or pcapng, read with
 // libpcap), IPv4 only: the scanner protocol runs on IPv4.
 #pragma once

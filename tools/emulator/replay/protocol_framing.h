@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where commands and answers end in the two byte streams of a session, and
 // how many answers each command is owed; shared by the recording and the
 // server that plays it back.

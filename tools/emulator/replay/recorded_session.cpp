@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "emulator/replay/recorded_session.h"
 
 #include <map>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A scanner session taken from a capture: each command the client sent,
 // with the answer bytes the scanner sent for it.
 #pragma once

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // kelo-scanner-emulator --replay: loads a capture and serves the recorded
 // session until the time is up or the stop flag is raised.
 #pragma once

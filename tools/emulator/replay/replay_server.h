@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Plays the scanner's side of a recorded session: every connection gets,
 // for each command, the answers recorded for the command in the same place.
 // A command that differs from the recording is logged with both byte

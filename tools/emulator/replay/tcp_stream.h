@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // One direction of a TCP connection put back in order from captured
 // segments: by sequence number, across the 32-bit wrap, whatever order the
 // capture holds them in, with retransmitted and overlapping data taken once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelo view's page: draws the frames that kelo view pushes over
 // Server-Sent Events and asks it for camera images.
 'use strict';
