@@ -73,6 +73,20 @@ KELO_API int32_t KELO_CALL lpGetLastFailureDetail(ScannerConnection* connection)
 KELO_API ScannerConnection* KELO_CALL lpOpenConnectionPort(const char* host, uint32_t port,
                                                           int32_t connectTimeoutMs);
 
+/** Waits until the next answer on the connection has begun to arrive,
+ * without reading any of it, in either sync state. The count of answers
+ * owed and the sync state stay as they are, so a program can wait for a
+ * batch in short slices and stay responsive to a stop, where a batch read
+ * that times out has already given up the answer it was owed.
+ * @param connection handle.
+ * @param timeoutMs the longest wait in milliseconds; 0 only looks.
+ * @retval KELO_OK bytes of an answer are waiting.
+ * @retval KELO_ERROR_TIMEOUT nothing arrived in time.
+ * @retval KELO_ERROR_IO the peer closed the connection or a socket error
+ *         (lpGetLastFailure() tells which).
+ * @retval KELO_ERROR_ARGUMENT null handle, or a negative time-out. */
+KELO_API int32_t KELO_CALL lpWaitForAnswer(ScannerConnection* connection, int32_t timeoutMs);
+
 /** Finds scanners as lpFindAllScanners() does, and tells where each one
  * answered from: the IPv4 source address of its reply, which
  * lpOpenConnectionInt() takes as it is. The records are those
