@@ -322,7 +322,8 @@ TEST_P(GroupCollectionTest, MembersHoldWhatTheirAnswersBrought) {
 
 // A collection with a time-out names the first member, in handle order,
 // that has not delivered its share when the time is up, and leaves what is
-// owed counted, so leaving sync mode drains it.
+// owed counted, so leaving sync mode drains the late batches and the
+// members' streams stay in step.
 TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
     startScanners(3);
     script(0);
@@ -336,7 +337,13 @@ TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
     expectStored(0, 0, 3);
     expectStored(1, 0, 0);
     EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0) << i;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0) << i;
+        std::int32_t serial = 0;
+        ASSERT_EQ(lpGetScannerStatusFromScanner(connection(i)), 0) << i;
+        ASSERT_EQ(lpGetScannerStatusValue(connection(i), 0, &serial), 0) << i;
+        EXPECT_EQ(static_cast<std::uint32_t>(serial), emulator(i).config().serialNumber) << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, GroupCollectionTest, ::testing::ValuesIn(kCollections),

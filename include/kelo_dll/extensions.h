@@ -125,10 +125,12 @@ KELO_API int32_t KELO_CALL lpFindScannerByCableIdWithAddresses(uint32_t cableId,
 
 /** Collects profiles as lpMultipleScannerGetMultipleProfiles() does, but
  * gives up when the collection has not completed within a time-out: a
- * member that stopped answering cannot hold the caller. No read waits past
- * the time that remains. The answers still owed stay counted on each
- * member, so lpMultipleScannerExitSyncMode() drains them; each member keeps
- * the profiles it received in this call.
+ * member that stopped answering cannot hold the caller. A member's batch is
+ * read only once it has begun to arrive, and no wait for one goes past the
+ * time that remains (a batch that has begun is read to its end, with the
+ * usual time-out for each piece). So the answers still owed stay counted on
+ * each member, and lpMultipleScannerExitSyncMode() drains them; each member
+ * keeps the profiles it received in this call.
  * @param group handle.
  * @param count profiles wanted from every member.
  * @param timeoutMs the time the whole collection may take, in milliseconds;

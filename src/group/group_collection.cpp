@@ -43,11 +43,11 @@ public:
         return Deadline(true, Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
     }
 
+    bool set() const { return set_; }
     bool passed() const { return set_ && Clock::now() >= at_; }
-    // The wait of one read: the usual per-piece time-out, never past the deadline.
-    std::int32_t readTimeoutMs() const {
-        if (!set_) return kDefaultTimeoutMs;
-        // Rounded up, so that a read that times out ends past the deadline.
+    // The time left, rounded up, so that a wait that times out ends past
+    // the deadline.
+    std::int32_t leftMs() const {
         const auto microseconds = std::chrono::duration_cast<std::chrono::microseconds>(at_ - Clock::now()).count();
         const auto left = (microseconds + 999) / 1000;
         return left <= 0 ? 0 : left < kDefaultTimeoutMs ? static_cast<std::int32_t>(left) : kDefaultTimeoutMs;
@@ -58,6 +58,20 @@ private:
     bool set_;
     Clock::time_point at_;
 };
+
+// One read of a member's owed batch. Against a deadline the read starts only
+// once the answer has begun to arrive, within the time left: a read that
+// timed out would already have given up the answer it was owed, and the
+// answer, arriving later, would put the stream out of step. An answer that
+// has begun is read to its end with the usual time-out per piece.
+int32_t readOwedBatch(ScannerConnection* connection, ProfileRecord* records, std::uint32_t wanted,
+                      const Deadline& deadline) {
+    if (deadline.set()) {
+        const int32_t waited = lpWaitForAnswer(connection, deadline.leftMs());
+        if (waited != KELO_OK) return waited;
+    }
+    return lpReadMultipleProfiles(connection, records, wanted);
+}
 
 // The collection loop proper. Every member is synchronised, n >= 1 and
 // every store has room for n records. Profiles land straight in the
@@ -79,8 +93,7 @@ KeloGroupResult collect(MemberMap& members, std::uint32_t n, const Deadline& dea
         for (auto& [connection, profiles] : members) {
             if (profiles.received >= n) continue;
             const std::uint32_t wanted = n - profiles.received;
-            const int32_t result = lpReadMultipleProfilesTimeout(
-                connection, &profiles.records[profiles.received], wanted, deadline.readTimeoutMs());
+            const int32_t result = readOwedBatch(connection, &profiles.records[profiles.received], wanted, deadline);
             if (result > 0) {
                 // A read stores at most what it was given room for; the clamp
                 // keeps the count within the storage should one ever not.
