@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     }
 
     /* A call through a plain name reaches the __stdcall function. */
-    GetNumber major = (GetNumber)GetProcAddress(dll, "lpGetKeloDllMajorVersionNumber");
+    GetNumber major = (GetNumber)(void (*)(void))GetProcAddress(dll, "lpGetKeloDllMajorVersionNumber");
     if (major == NULL || major() != 3865) {
         fprintf(stderr, "lpGetKeloDllMajorVersionNumber through GetProcAddress is wrong\n");
         failures++;
