@@ -41,7 +41,7 @@ windows_build() {
     servers+=("$build/bin/kelo_tests.exe")
     # Sets up the Wine prefix and starts the server the tests share.
     ./cmake/wine-run.sh "$build/bin/kelo_tests.exe" --gtest_list_tests >/dev/null
-    ctest --test-dir "$build" -j"$((jobs * 2))" --output-on-failure --timeout 120
+    ctest --test-dir "$build" -j"$((jobs * 2))" --output-on-failure --timeout 300
     echo "$build: tests under $route in $((SECONDS - start)) s"
 }
 

@@ -6,28 +6,47 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace kelo::test::wine {
 
-enum class Difference {
-    // A UDP socket binds an IPv4 address that no interface of the host has.
-    BindsAbsentAddresses,
-    // UDP sockets bound to different loopback addresses on one port see
-    // each other's datagrams.
-    SharesUdpPortsAcrossLoopbackAddresses,
-};
+inline constexpr const char* kBindsAbsentAddresses = "a UDP socket binds an address the host does not have";
+inline constexpr const char* kSharesUdpPortsAcrossLoopback =
+    "UDP sockets of different loopback addresses on one port share datagrams";
 
-// The reason text when the program runs under Wine, else null.
-const char* differs(Difference difference);
+// The difference's text when the program runs under Wine, else null.
+inline const char* differs(const char* difference) {
+#if defined(_WIN32)
+    static const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine ? difference : nullptr;
+#else
+    return nullptr;
+#endif
+}
 
-// Holds the UDP port for this process against the other test processes of
-// the same Wine server (a named mutex), where the port is shared across
-// loopback addresses; elsewhere holds nothing.
-std::shared_ptr<void> holdUdpPort(unsigned port);
+// Under Wine, where a UDP port is shared across loopback addresses, holds
+// it against the other test processes of the same Wine server (a named
+// mutex, which an owner that died hands on as abandoned); elsewhere nothing.
+inline std::shared_ptr<void> holdUdpPort(unsigned port) {
+#if defined(_WIN32)
+    if (!differs(kSharesUdpPortsAcrossLoopback)) return nullptr;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("kelo-tests-udp-port-" + std::to_string(port)).c_str());
+    if (mutex == nullptr || WaitForSingleObject(mutex, 60000) == WAIT_TIMEOUT) {
+        ADD_FAILURE() << "the UDP port " << port << " stayed held";
+        return nullptr;
+    }
+    return std::shared_ptr<void>(mutex, [](HANDLE held) { ReleaseMutex(held), CloseHandle(held); });
+#else
+    (void)port;
+    return nullptr;
+#endif
+}
 
 }  // namespace kelo::test::wine
-
-// Skips the rest of the test, naming the difference, under Wine.
-#define KELO_SKIP_WHERE_WINE_DIFFERS(difference)                              \
-    if (const char* kelo_wine_reason = ::kelo::test::wine::differs(difference)) \
-    GTEST_SKIP() << "Wine differs: " << kelo_wine_reason

@@ -2,39 +2,26 @@
  * grants another version than asked, as KELO_STANDIN_WINSOCK says ("fail"
  * or the granted version word as a number), and it counts the calls. Every
  * other name the library imports leads to standinUnused: the library never
- * gets to call them, since its load is refused. Its module definition file
- * is written from the library's import table (cmake/WinsockStandinDef.cmake). */
+ * gets to call them. Its module definition file is written from the
+ * library's import table (cmake/WinsockStandinDef.cmake). */
 #include <windows.h>
 
 #include <stdlib.h>
 
-#define STANDIN_VERSION_NOT_SUPPORTED 10092 /* WSAVERNOTSUPPORTED */
+static LONG startups, cleanups;
 
-static LONG startups;
-static LONG cleanups;
-
-/* The leading fields of WSADATA, the same on 32 and 64 bits. */
-typedef struct {
-    WORD wVersion;
-    WORD wHighVersion;
-} StandinData;
-
-int __stdcall standinStartup(WORD requested, StandinData* data) {
+/* data: the leading field of WSADATA, the version granted. */
+int __stdcall standinStartup(WORD requested, WORD* data) {
     char mode[16];
+    (void)requested;
     InterlockedIncrement(&startups);
-    if (GetEnvironmentVariableA("KELO_STANDIN_WINSOCK", mode, sizeof mode) == 0 ||
-        lstrcmpA(mode, "fail") == 0)
-        return STANDIN_VERSION_NOT_SUPPORTED;
-    data->wVersion = (WORD)strtoul(mode, NULL, 0);
-    data->wHighVersion = requested;
+    if (GetEnvironmentVariableA("KELO_STANDIN_WINSOCK", mode, sizeof mode) == 0 || lstrcmpA(mode, "fail") == 0)
+        return 10092; /* WSAVERNOTSUPPORTED */
+    *data = (WORD)strtoul(mode, NULL, 0);
     return 0;
 }
 
-int __stdcall standinCleanup(void) {
-    InterlockedIncrement(&cleanups);
-    return 0;
-}
-
+int __stdcall standinCleanup(void) { return InterlockedIncrement(&cleanups), 0; }
 int __stdcall standinUnused(void) { return -1; }
 
 /* Calls counted since the last reading, which starts them again. */
