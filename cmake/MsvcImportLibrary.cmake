@@ -23,6 +23,10 @@ foreach(var DLLTOOL LIBTOOL MACHINE DEF OUTPUT WORK)
   endif()
 endforeach()
 
+# Without the tests nothing else makes the library folder.
+get_filename_component(output_dir ${OUTPUT} DIRECTORY)
+file(MAKE_DIRECTORY ${output_dir})
+
 if(MACHINE STREQUAL "x64")
   file(READ ${DEF} def)
   string(REGEX MATCHALL "[^ \t\n]+[ \t]*==[ \t]*[^ \t\n]+" aliases "${def}")
