@@ -20,7 +20,10 @@ wine64=/usr/lib/wine/wine64
 
 route32() {
     case "${KELO_WIN32_RUNNER:-}" in
-        wine|qemu) echo "$KELO_WIN32_RUNNER"; return ;;
+        wine) echo wine; return ;;
+        qemu)
+            [ -x "$qemu_runner" ] || { echo "wine-run: KELO_WIN32_RUNNER=qemu, but $qemu_runner is missing" >&2; exit 2; }
+            echo qemu; return ;;
         "") ;;
         *) echo "wine-run: KELO_WIN32_RUNNER must be wine or qemu" >&2; exit 2 ;;
     esac

@@ -18,7 +18,10 @@ emulator_pid=""
 servers=()
 cleanup() {
     if [ -n "$emulator_pid" ]; then kill "$emulator_pid" 2>/dev/null || true; fi
-    for program in "${servers[@]}"; do ./cmake/wine-run.sh --stop "$program" || true; done
+    for build in "${servers[@]}"; do
+        WINEPREFIX="$build/wineprefix" W32_HOME="$build/wine-qemu" \
+            ./cmake/wine-run.sh --stop "$build/bin/kelo_dll.dll" || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -158,7 +161,7 @@ check_sdk() {
     else
         cp "$sdk/bin/kelo_dll.dll" "$out/msvc/"
         cp "$sdk/bin/kelo_dll.dll" "$out/mingw/"
-        servers+=("$out/msvc/cmake_client.exe")
+        servers+=("$(realpath "$build")")
         ./cmake/wine-run.sh "$out/msvc/cmake_client.exe" "$address"
         ./cmake/wine-run.sh "$out/mingw/cmake_client.exe"
     fi
