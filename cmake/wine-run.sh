@@ -104,6 +104,6 @@ if [ ! -f "$ready" ]; then
 fi
 # One server kept up between programs, so parallel test processes do not
 # each pay Wine's start-up; it leaves by itself 30 s after the last one.
-"$server" -p 30 2>/dev/null || true
+"$server" -p30 2>/dev/null || true
 
 exec "$loader" "$@"

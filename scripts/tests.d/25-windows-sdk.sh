@@ -87,8 +87,10 @@ check_sdk() {
 
     # VERSIONINFO as Windows reads it: fixed file and product version 3865.0.0.0.
     local field
-    llvm-readobj-14 --coff-resources "$sdk/bin/kelo_dll.dll" | grep -q 'Type: VERSION' \
-        || fail "$package: kelo_dll.dll has no version resource"
+    # (Read whole first: grep -q would end the pipe early under pipefail.)
+    local resources
+    resources=$(llvm-readobj-14 --coff-resources "$sdk/bin/kelo_dll.dll")
+    grep -q 'Type: VERSION' <<<"$resources" || fail "$package: kelo_dll.dll has no version resource"
     strings -el "$sdk/bin/kelo_dll.dll" | tr '\n' ' ' >"$out/version"
     for field in "FileVersion $version" "ProductVersion $version" "OriginalFilename kelo_dll.dll" \
                  "ProductName kelo_dll"; do
@@ -111,7 +113,7 @@ check_sdk() {
         [ "$others" = undecorate ] || fail "$package: kelo_dll.lib: plain exports not all undecorated ($others)"
     else
         [ "$others" = name ] || fail "$package: kelo_dll.lib: exports not all imported by name ($others)"
-        llvm-nm-14 "$sdk/lib/kelo_dll.lib" 2>/dev/null | grep -qx '0* W lpBeginSendParametersToScanner' \
+        grep -qx '0* W lpBeginSendParametersToScanner' <<<"$(llvm-nm-14 "$sdk/lib/kelo_dll.lib" 2>/dev/null)" \
             || fail "$package: kelo_dll.lib: no alias lpBeginSendParametersToScanner"
     fi
     echo "$package: $(basename "$zip"), $(stat -c %s "$zip") bytes; kelo_dll.dll $(stat -c %s "$sdk/bin/kelo_dll.dll") bytes"
