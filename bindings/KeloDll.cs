@@ -2,8 +2,11 @@
 // .NET declarations of kelo_dll: every export, for C# and VB.NET.
 //
 // The 32-bit Windows DLL uses the standard calling convention (StdCall);
-// elsewhere (the Linux library under Mono or .NET) there is one calling
-// convention and the attribute is ignored. Handles (ScannerConnection*,
+// elsewhere (the 64-bit DLL, the Linux library under Mono or .NET) there is
+// one calling convention and the attribute is ignored. The same file serves
+// x86, x64 and AnyCPU programs: an AnyCPU program that ships both DLLs as
+// x86\kelo_dll.dll and x64\kelo_dll.dll beside it gets the one of its
+// process's bitness (see KeloDll's static constructor). Handles (ScannerConnection*,
 // MultipleScanner*) and the group results, which carry a member's handle,
 // are pointer-sized: IntPtr. Records are packed exactly as in kelo_dll.h.
 //
@@ -109,6 +112,21 @@ namespace Kelo
         const CallingConvention Call = CallingConvention.StdCall;
         const CharSet Text = CharSet.Ansi;
 
+        // Where no kelo_dll.dll lies beside the program, the one in x86\ or
+        // x64\ of the process's bitness is loaded before the first call; the
+        // calls below then bind to it by its name.
+        static KeloDll()
+        {
+            if (Environment.OSVersion.Platform != PlatformID.Win32NT) return;
+            string folder = AppDomain.CurrentDomain.BaseDirectory;
+            if (System.IO.File.Exists(System.IO.Path.Combine(folder, "kelo_dll.dll"))) return;
+            string dll = System.IO.Path.Combine(folder, IntPtr.Size == 8 ? "x64" : "x86", "kelo_dll.dll");
+            if (System.IO.File.Exists(dll)) LoadLibraryW(dll);
+        }
+
+        [DllImport("kernel32", CharSet = CharSet.Unicode, ExactSpelling = true)]
+        static extern IntPtr LoadLibraryW(string path);
+
         public const int KELO_OK = 0;
         public const int KELO_ERROR_IO = -1;
         public const int KELO_ERROR_ARGUMENT = -2;
@@ -201,7 +219,8 @@ namespace Kelo
         static extern int BeginSendParametersDecorated(IntPtr connection, string text);
         [DllImport(Library, CallingConvention = Call, CharSet = Text, EntryPoint = "lpBeginSendParametersToScanner")]
         static extern int BeginSendParametersPlain(IntPtr connection, string text);
-        static readonly bool decoratedBegin = Environment.OSVersion.Platform == PlatformID.Win32NT && IntPtr.Size == 4;
+        // Both Windows DLLs, 32- and 64-bit, export that name.
+        static readonly bool decoratedBegin = Environment.OSVersion.Platform == PlatformID.Win32NT;
 
         public static int lpBeginSendParametersToScanner(IntPtr connection, string text)
         {

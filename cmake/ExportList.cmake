@@ -11,13 +11,15 @@
 #       the DLL's export table, right of it the function's own __stdcall
 #       symbol, written as "<function name>@<bytes of arguments>" (4 per
 #       pointer or 32-bit argument on the 32-bit DLL), without the leading
-#       underscore the compiler adds.
+#       underscore the compiler adds. The 64-bit DLL keeps the same export
+#       name; its function's symbol has no decoration, so "@<bytes>" is
+#       dropped there.
 #   # a comment (also after a name); empty lines are ignored.
 #
 # The import library for C and C++ callers is made from the same list after
 # the link (cmake/ImportLibrary.cmake), so callers that include kelo_dll.h
 # reach both kinds of export.
-function(kelo_write_export_files lists def_file names_file)
+function(kelo_write_export_files lists def_file names_file decorated)
   set(def "LIBRARY kelo_dll.dll\nEXPORTS\n")
   set(names "")
   set(seen "")
@@ -35,7 +37,11 @@ function(kelo_write_export_files lists def_file names_file)
         set(entry "${name}")
       elseif(line MATCHES "^([A-Za-z_][A-Za-z0-9_@]*)[ \t]*=[ \t]*([A-Za-z_][A-Za-z0-9_]*@[0-9]+)$")
         set(name "${CMAKE_MATCH_1}")
-        set(entry "${CMAKE_MATCH_1} = ${CMAKE_MATCH_2}")
+        set(symbol "${CMAKE_MATCH_2}")
+        if(NOT decorated)
+          string(REGEX REPLACE "@[0-9]+$" "" symbol "${symbol}")
+        endif()
+        set(entry "${name} = ${symbol}")
       else()
         message(FATAL_ERROR "${list_file}: cannot read export line '${line}'")
       endif()

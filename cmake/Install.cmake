@@ -30,7 +30,8 @@ install(FILES ${CMAKE_BINARY_DIR}/kelo_dllConfig.cmake ${CMAKE_BINARY_DIR}/kelo_
   DESTINATION ${KELO_CMAKE_INSTALL_DIR} COMPONENT dev)
 
 # pkg-config: the prefix is the one of the install itself (a package build
-# installs to /usr whatever the build was configured with).
+# installs to /usr whatever the build was configured with); on Windows the
+# folder the zip was unpacked into.
 foreach(kind LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
     set(KELO_PC_${kind} "${CMAKE_INSTALL_${kind}}")
@@ -39,11 +40,18 @@ foreach(kind LIBDIR INCLUDEDIR)
   endif()
 endforeach()
 set(KELO_PC_FILE ${CMAKE_BINARY_DIR}/kelo_dll.pc)
+# The Windows zips unpack anywhere: their prefix is found from the file's own
+# folder (lib/pkgconfig, two levels below it).
+file(RELATIVE_PATH KELO_PC_UP /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" KELO_PC_UP "${KELO_PC_UP}")
 install(CODE "
   set(PROJECT_VERSION [[${PROJECT_VERSION}]])
   set(KELO_PC_LIBDIR [[${KELO_PC_LIBDIR}]])
   set(KELO_PC_INCLUDEDIR [[${KELO_PC_INCLUDEDIR}]])
   get_filename_component(KELO_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE)
+  if([[${WIN32}]])
+    set(KELO_PC_PREFIX [[\${pcfiledir}/${KELO_PC_UP}]])
+  endif()
   configure_file([[${CMAKE_CURRENT_LIST_DIR}/kelo_dll.pc.in]] [[${KELO_PC_FILE}]] @ONLY)
 " COMPONENT dev)
 install(FILES ${KELO_PC_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)

@@ -3,8 +3,14 @@
 # from the caller-side module definition that ImportLibrary.cmake writes
 # ("lpCloseConnection@4", "lpBeginSendParametersToScanner@8 ==
 # _lpBeginSendParametersToScanner@8").
-#   cmake -DDLLTOOL=llvm-dlltool -DLIBTOOL=llvm-lib -DDEF=... -DOUTPUT=... -DWORK=<dir>
-#         -P MsvcImportLibrary.cmake
+#   cmake -DDLLTOOL=llvm-dlltool -DLIBTOOL=llvm-lib -DMACHINE=x86|x64 -DDEF=... -DOUTPUT=...
+#         -DWORK=<dir> -P MsvcImportLibrary.cmake
+#
+# x64 ("lpCloseConnection", "lpBeginSendParametersToScanner ==
+# _lpBeginSendParametersToScanner@8"): symbols carry no decoration, every
+# import is by the symbol's own name, and the caller's symbol of the
+# decorated export is a weak alias of an import under the exported name,
+# both of which llvm-dlltool writes.
 #
 # A plain export binds the caller's __stdcall symbol (_lpCloseConnection@4)
 # to the undecorated name: llvm-dlltool -k writes it with the name type
@@ -12,11 +18,34 @@
 # "name" (the import name is the symbol itself), which llvm-dlltool 14
 # cannot express; its short import member is written here byte by byte
 # (IMPORT_OBJECT_HEADER, then symbol and DLL name) and added by llvm-lib.
-foreach(var DLLTOOL LIBTOOL DEF OUTPUT WORK)
+foreach(var DLLTOOL LIBTOOL MACHINE DEF OUTPUT WORK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "MsvcImportLibrary: ${var} is not set")
   endif()
 endforeach()
+
+# Without the tests nothing else makes the library folder.
+get_filename_component(output_dir ${OUTPUT} DIRECTORY)
+file(MAKE_DIRECTORY ${output_dir})
+
+if(MACHINE STREQUAL "x64")
+  file(READ ${DEF} def)
+  string(REGEX MATCHALL "[^ \t\n]+[ \t]*==[ \t]*[^ \t\n]+" aliases "${def}")
+  foreach(alias IN LISTS aliases)
+    string(REGEX REPLACE ".*==[ \t]*" "" exported "${alias}")
+    string(APPEND def "    ${exported}\n")
+  endforeach()
+  file(MAKE_DIRECTORY ${WORK})
+  file(WRITE ${WORK}/x64.def "${def}")
+  execute_process(COMMAND ${DLLTOOL} -m i386:x86-64 -d ${WORK}/x64.def -l ${OUTPUT}
+                  RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "MsvcImportLibrary: ${DLLTOOL} failed: ${err}")
+  endif()
+  return()
+elseif(NOT MACHINE STREQUAL "x86")
+  message(FATAL_ERROR "MsvcImportLibrary: MACHINE is x86 or x64, not ${MACHINE}")
+endif()
 
 file(STRINGS ${DEF} lines)
 set(library "")

@@ -5,7 +5,6 @@
 #endif
 
 #include "core/socket_layer.h"
-#include "core/socket_layer_lifetime.h"
 #include "core/transport.h"
 #include "core/wire.h"
 #include "support/emulator_fixture.h"
@@ -18,28 +17,6 @@ std::uint32_t dotted(const char* text) {
     std::uint32_t address = 0;
     EXPECT_TRUE(net::parseDottedAddress(text, &address)) << text;
     return address;
-}
-
-// The loader's notices as the DLL receives them: a refused load is followed
-// by an unload too, and an unload must stop only what the load started.
-TEST(SocketLayerLifetime, UnloadStopsOnlyWhatTheLoadStarted) {
-    static int starts, stops;
-    const struct {
-        bool startSucceeds;
-        int unloads;
-        int expectedStops;
-    } cases[] = {{true, 1, 1}, {false, 1, 0}, {true, 2, 1}, {true, 0, 0}};
-    for (const auto& c : cases) {
-        starts = stops = 0;
-        platform::SocketLayerLifetime lifetime(
-            c.startSucceeds ? +[] { return ++starts > 0; } : +[] { return ++starts < 0; },
-            [] { ++stops; });
-        EXPECT_EQ(lifetime.load(), c.startSucceeds);
-        for (int i = 0; i < c.unloads; ++i) lifetime.unload();
-        EXPECT_EQ(starts, 1);
-        EXPECT_EQ(stops, c.expectedStops) << "start " << c.startSucceeds << ", " << c.unloads
-                                          << " unload(s)";
-    }
 }
 
 TEST(ConnectionWithoutScanner, BaseAddressPlusOffset) {

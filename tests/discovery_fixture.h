@@ -18,6 +18,7 @@
 #include "emulator/emulator.h"
 #include "kelo_dll.h"
 #include "support/emulator_fixture.h"
+#include "support/wine_differences.h"
 
 namespace kelo::test {
 
@@ -62,6 +63,7 @@ struct VbArray {
 class DiscoveryLoopbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        udpPort_ = wine::holdUdpPort(KELO_SCANNER_UDP_PORT);
         responderAddress_ = uniqueLoopbackAddress();
         useRoute({freshAddress()});
     }
@@ -85,6 +87,7 @@ protected:
         return *scanners_.back();
     }
 
+    std::shared_ptr<void> udpPort_;  // released after the scanners have closed their sockets
     std::string responderAddress_;
     std::unique_ptr<discovery::ScopedBroadcastRoute> route_;
     std::vector<std::unique_ptr<emu::Emulator>> scanners_;

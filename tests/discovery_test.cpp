@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <thread>
 
 #include "discovery/discovery.h"
@@ -173,7 +174,8 @@ TEST_F(DiscoveryTest, RefusedCallsWriteNothing) {
         EXPECT_EQ(lpSetBaseIpChar(5, t[0], t[1]), -2);
     }
     ScannerInfo records[1];
-    struct Case { const char* name; std::function<std::int32_t()> call; bool argumentError; } cases[] = {
+    struct Case { const char* name; std::function<std::int32_t()> call; bool argumentError;
+                  const char* wineDiffers = nullptr; } cases[] = {
         {"null records", [] { return lpFindAllScanners(nullptr, 4); }, true},
         {"zero capacity", [&] { return lpFindScannerByCableId(1, records, 0); }, true},
         {"both", [] { return lpFindScannerBySerialNumber(1001, nullptr, 0); }, true},
@@ -184,10 +186,12 @@ TEST_F(DiscoveryTest, RefusedCallsWriteNothing) {
         {"only 127.0.0.1", [&] { useRoute({addressOf("127.0.0.1")}); return lpFindAllScanners(records, 1); }, false},
         // A local address that cannot be bound stops the call before later ones send.
         {"unbindable first", [&] { useRoute({addressOf("192.0.2.1"), freshAddress()});
-                                   return lpFindAllScanners(records, 1); }, false},
+                                   return lpFindAllScanners(records, 1); }, false,
+         wine::differs(wine::kBindsAbsentAddresses)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.wineDiffers) { std::cout << "left out under Wine: " << c.wineDiffers << "\n"; continue; }
         net::setLastError(0);
         EXPECT_EQ(c.call(), -1);
         EXPECT_NE(lpGetLastSocketError(), 0);

@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-/* A client built as an MSVC program would be: compiled for the
- * i686-pc-windows-msvc target without any C runtime, linked by lld-link
- * against lib/kelo_dll.lib and a kernel32 import library only. It calls the
+/* A client built as an MSVC program would be: compiled by clang-cl for the
+ * MSVC target without any C runtime, linked by lld-link against
+ * lib/kelo_dll.lib and a kernel32 import library only. It calls the
  * export under its decorated name and plain ones, with double arguments,
  * against the emulator whose address is its last argument. */
 #include "kelo_dll.h"
@@ -63,7 +63,8 @@ void clientMain(void) {
     check(lpGetErrorMessage(h, 0) != 0 && same(lpGetErrorMessage(h, 0), "line 1: unknown parameter Bogus"),
           "lpGetErrorMessage");
 
-    /* Doubles on the stack: the callee pops 36 bytes. */
+    /* Doubles: on 32 bits on the stack, the callee pops 36 bytes; on 64 bits
+     * the first three in XMM registers. */
     check(lpOverrideScanWindow(h, 100.0, -100.0, -50.0, 50.0) == 0, "lpOverrideScanWindow");
 
     check(lpEnterTimeSyncMode(h) == 0 && lpSendMultipleProfileRequest(h, 10) == 0, "lpSendMultipleProfileRequest");
