@@ -19,6 +19,8 @@
 namespace kelo::test::wine {
 
 inline constexpr const char* kBindsAbsentAddresses = "a UDP socket binds an address the host does not have";
+inline constexpr const char* kSendsUdpFromFirstLoopback =
+    "UDP datagrams leave from 127.0.0.1 whatever loopback address the socket is bound to";
 inline constexpr const char* kSharesUdpPortsAcrossLoopback =
     "UDP sockets of different loopback addresses on one port share datagrams";
 
