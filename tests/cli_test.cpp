@@ -45,10 +45,21 @@ bool locateTool(fs::path* tool) {
     return self.size() < 4 || self.compare(self.size() - 4, 4, ".exe") != 0;
 }
 
+// A cross build's tool runs under the emulator its tests run under.
+#ifndef KELO_TOOL_LAUNCHER
+#define KELO_TOOL_LAUNCHER ""
+#endif
+
+#ifdef KELO_TOOL_HAS_VIEW
+constexpr bool kViewBuilt = true;
+#else
+constexpr bool kViewBuilt = false;
+#endif
+
 // Runs the tool through the shell, bounded in time.
 CliRun runTool(const fs::path& tool, const fs::path& scratch, const std::string& arguments) {
     const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const int status = std::system(("timeout 30 '" + tool.string() + "' " + arguments + " >'" +
+    const int status = std::system(("timeout 30 " KELO_TOOL_LAUNCHER " '" + tool.string() + "' " + arguments + " >'" +
                                     out.string() + "' 2>'" + err.string() + "'").c_str());
     // A wait status: the exit code in the second byte, a signal in the low bits.
     return {(status & 0x7F) != 0 ? -1 : (status >> 8) & 0xFF, readFile(out), readFile(err)};
@@ -119,12 +130,17 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
     };
     for (const std::string& refused : {grab + "--mode sideways", grab + "--mode pulse --pulse-period 999",
                                       grab + "--encoder 3", grab + "--ply a.ply --y-from-header 9",
-                                      grab + "--ply a.ply --step 0", grab + "--step 2", "view " + address_ + " --port 65536",
-                                      "view " + address_ + " --mode sideways", "firmware " + address_ + quoted("none.bin"),
-                                      "params fetch " + address_ + " x"})
+                                      grab + "--ply a.ply --step 0", grab + "--step 2",
+                                      "firmware " + address_ + quoted("none.bin"), "params fetch " + address_ + " x"})
         cases.push_back({refused, 2, ""});
-    for (const char* command : {"discover", "status", "params", "calib", "grab", "image", "firmware", "view"})
+    for (const char* command : {"discover", "status", "params", "calib", "grab", "image", "firmware"})
         cases.push_back({std::string(command) + " --help", 0, std::string("usage: kelo ") + command});
+    const Case views[] = {{"view " + address_ + " --port 65536", 2, ""},
+                          {"view " + address_ + " --mode sideways", 2, ""},
+                          {"view --help", 0, "usage: kelo view"}};
+    // A kelo built without an HTTP library turns every view command line down alike.
+    for (const Case& view : views)
+        cases.push_back(kViewBuilt ? view : Case{view.arguments, 1, "built without the viewer"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         const CliRun run = kelo(c.arguments);
