@@ -143,8 +143,7 @@ TEST_F(HostProgramTest, BatchReadFitsASmallThreadStack) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    const long smallest = sysconf(_SC_THREAD_STACK_MIN);
-    ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::max<std::size_t>(64 * 1024, smallest)), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::max<long>(64 * 1024, sysconf(_SC_THREAD_STACK_MIN))), 0);
     StackRun run{connection_};
     pthread_t thread;
     ASSERT_EQ(pthread_create(&thread, &attributes, readOnSmallStack, &run), 0);
