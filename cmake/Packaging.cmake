@@ -59,6 +59,10 @@ else()
   string(CONCAT CPACK_DEBIAN_PYTHON_DESCRIPTION
       "Python interface to the kelo_dll scanner library\n"
       "The kelo module: scanners, parameters, calibration and profile streams as numpy arrays.")
+
+  if(CMAKE_CROSSCOMPILING)
+    include(${CMAKE_CURRENT_LIST_DIR}/PackagingCross.cmake)
+  endif()
 endif()
 
 include(CPack)
