@@ -6,6 +6,8 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 for step in scripts/tests.d/*.sh; do
     echo "== ${step##*/}"
+    start=$SECONDS
     bash "$step"
+    echo "== ${step##*/}: $((SECONDS - start)) s"
 done
 echo "all test suites passed"
