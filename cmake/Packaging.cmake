@@ -92,6 +92,10 @@ else()
       DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
       COMPONENT ${component})
   endforeach()
+
+  if(CMAKE_CROSSCOMPILING)
+    include(${CMAKE_CURRENT_LIST_DIR}/PackagingCross.cmake)
+  endif()
 endif()
 
 include(CPack)

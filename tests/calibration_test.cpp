@@ -111,8 +111,11 @@ TEST_F(CalibrationTest, RefusalsSendNothing) {
 // The window's words in their order on the wire, signed, in thousandths.
 TEST_F(CalibrationTest, RetrievalAsksForEachReportedLaserAndStoresItsValues) {
     emulator_.config().laserCount = 2;
-    withLaser(1, [](emu::EmulatedLaserCalibration& l) {
-        for (int i = 0; i < 14; ++i) l.transform[i] = 0.1 * (i + 1) - 0.7;
+    // Computed once: where a fused multiply-add exists (arm64, s390x) the
+    // compiler may fuse one evaluation of the expression and not another.
+    double values[14];
+    withLaser(1, [&values](emu::EmulatedLaserCalibration& l) {
+        for (int i = 0; i < 14; ++i) l.transform[i] = values[i] = 0.1 * (i + 1) - 0.7;
         std::copy_n(std::vector<std::int32_t>{-1500, 2, -3, 2147483647}.begin(), 4, l.scanWindow);
     });
     withLaser(0, [](auto& l) { std::copy_n(std::vector<int32_t>{-1500, 2000, 3000, 4000}.begin(), 4, l.scanWindow); });
@@ -129,7 +132,7 @@ TEST_F(CalibrationTest, RetrievalAsksForEachReportedLaserAndStoresItsValues) {
     EXPECT_EQ(Doubles(w, w + 4), (Doubles{-1.5, 3.0, 4.0, 2.0}));
     const Doubles got = transform(connection_, 1);
     for (int i = 0; i < 14; ++i)
-        EXPECT_EQ(got[i], std::strtod(emu::calibrationText(0.1 * (i + 1) - 0.7).c_str(), nullptr)) << i;
+        EXPECT_EQ(got[i], std::strtod(emu::calibrationText(values[i]).c_str(), nullptr)) << i;
     transform(connection_, 2, KELO_ERROR_STATE);
     const kelo::LaserCalibration& laser0 = connection_->laserCalibrations.at(0);
     EXPECT_EQ((Doubles{laser0.positionCalibration[0], double(laser0.spareWord)}), (Doubles{12.5, 7}));

@@ -46,10 +46,11 @@ bool locateTool(fs::path* tool) {
     return self.size() < 4 || self.compare(self.size() - 4, 4, ".exe") != 0;
 }
 
-// Runs the tool through the shell, bounded in time.
+// Runs the tool through the shell, bounded in time; a cross build's tool
+// under the emulator its tests run under (KELO_TOOL_LAUNCHER).
 CliRun runTool(const fs::path& tool, const fs::path& scratch, const std::string& arguments) {
     const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const int status = std::system(("timeout 30 '" + tool.string() + "' " + arguments + " >'" +
+    const int status = std::system(("timeout 30 " KELO_TOOL_LAUNCHER " '" + tool.string() + "' " + arguments + " >'" +
                                     out.string() + "' 2>'" + err.string() + "'").c_str());
     // A wait status: the exit code in the second byte, a signal in the low bits.
     return {(status & 0x7F) != 0 ? -1 : (status >> 8) & 0xFF, readFile(out), readFile(err)};
@@ -126,6 +127,9 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
         cases.push_back({refused, 2, ""});
     for (const char* command : {"discover", "status", "params", "calib", "grab", "image", "firmware", "view"})
         cases.push_back({std::string(command) + " --help", 0, std::string("usage: kelo ") + command});
+    // A kelo built without an HTTP library turns every view command line down alike.
+    for (Case& c : cases)
+        if (!KELO_TOOL_HAS_VIEW && c.arguments.rfind("view", 0) == 0) c = {c.arguments, 1, "built without the viewer"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         const CliRun run = kelo(c.arguments);

@@ -69,7 +69,8 @@ TEST_F(DiscoveryNamespaceTest, EveryLocalAddressBroadcastsAndEachScannerIsFoundO
 
     std::set<std::uint32_t> expected{5001, 5002, 5003}, found, senders;
     if (externalSerial_ != 0) expected.insert(externalSerial_);
-    for (std::int32_t i = 0; i < count; ++i) found.insert(std::uint32_t{records[i].identity});
+    for (std::int32_t i = 0; i < count; ++i)  // identity, little-endian as sent
+        found.insert(udp::getLe32(&bytesOfRecord(records[i])[offsetof(ScannerInfo, identity)]));
     EXPECT_EQ(count, static_cast<std::int32_t>(expected.size()));
     EXPECT_EQ(found, expected);
     const auto got = emu::receivedDatagrams(first);

@@ -123,9 +123,8 @@ TEST_F(DiscoveryTest, WhichRepliesCountAndHowLongTheCallWaits) {
     emu::Bytes expected(shortReply.begin() + 5, shortReply.end());
     expected.resize(533, 0);
     EXPECT_EQ(hex(bytesOfRecord(records[0])), hex(expected));
-    EXPECT_EQ(std::uint32_t{records[0].identity}, 0x11223344u);
     EXPECT_EQ(hex(bytesOfRecord(records[1])), hex(recordWithIdentity(77)));
-    EXPECT_EQ(std::uint32_t{records[2].identity}, 88u);
+    EXPECT_EQ(hex(bytesOfRecord(records[2])), hex(recordWithIdentity(88)));
 }
 
 // The address forms report, beside each record, where its reply came

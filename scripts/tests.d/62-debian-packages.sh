@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # The Debian packages CPack makes from the native build (step 10): their
-# names, declared dependencies and files (each with its copyright and
-# changelog), the library's SONAME, the pkg-config prefix, the Python package
-# importing from the unpacked tree, and lintian without errors.
+# names, architecture, declared dependencies and files (each with its
+# copyright and changelog), the library's SONAME, the pkg-config prefix, the
+# Python package importing from the unpacked tree, and lintian without
+# errors. Step 35 runs it on its cross builds with KELO_BUILD_DIR and
+# KELO_DEB_ARCH (arm64, armhf), where the binaries are checked for the
+# target's machine instead of being loaded.
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
+native=$(dpkg --print-architecture)
+arch=${KELO_DEB_ARCH:-$native}
 version=$(sed -n 's/^#define KELO_DLL_M[AI][JN]OR_VERSION \([0-9]*\)u$/\1/p' include/kelo_dll/version.h | paste -sd.)
 major=${version%%.*}
 runtime=libkelo-dll$major
@@ -17,18 +22,24 @@ trap 'rm -rf "$root"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-# package file, then the lines its dependencies must contain
+# package file, then the entries its dependencies must contain (a bare
+# name stands for that package with or without a version)
 check() {
     local file="$packages/$1" name=$2
     shift 2
     [ -f "$file" ] || { fail "missing $file"; return; }
     [ "$(dpkg-deb -f "$file" Package)" = "$name" ] || fail "$file is not $name"
     [ "$(dpkg-deb -f "$file" Version)" = "$version" ] || fail "$name: version"
+    [[ "$file" == *_all.deb ]] || [ "$(dpkg-deb -f "$file" Architecture)" = "$arch" ] ||
+        fail "$name: architecture is not $arch"
     local depends
     depends=$(dpkg-deb -f "$file" Depends)
     for wanted in "$@"; do
-        [[ ", $depends," == *", $wanted,"* ]] || fail "$name depends on '$depends', not on '$wanted'"
+        [[ ", $depends," == *", $wanted,"* || ( "$wanted" != *"("* && ", $depends" == *", $wanted ("* ) ]] ||
+            fail "$name depends on '$depends', not on '$wanted'"
     done
+    # Only packages of the target's own architecture, under their own names.
+    [[ "$depends" != *:* && "$depends" != *-cross* ]] || fail "$name depends on '$depends'"
     dpkg-deb -x "$file" "$root"
     dpkg-deb -c "$file" | awk '{print $6}' | sed 's|^\./||' | grep -v '/$' | sort >"$root/$name.files"
 }
@@ -42,15 +53,20 @@ holds() {
 
 headers=(include/kelo_dll/*.h)
 modules=(python/kelo/*.py)
-check "${runtime}_${version}_amd64.deb" "$runtime" "libc6 (>= 2.14)" "libstdc++6 (>= 11)"
+if [ "$arch" = "$native" ]; then
+    runtime_depends=("libc6 (>= 2.14)" "libstdc++6 (>= 11)")
+else  # as the cross toolchain's runtimes are versioned
+    runtime_depends=(libc6 libstdc++6)
+fi
+check "${runtime}_${version}_$arch.deb" "$runtime" "${runtime_depends[@]}"
 holds "$runtime" usr/lib/libkelo_dll.so.$major usr/lib/libkelo_dll.so.$version
-check "libkelo-dll-dev_${version}_amd64.deb" libkelo-dll-dev "$runtime (= $version)"
+check "libkelo-dll-dev_${version}_$arch.deb" libkelo-dll-dev "$runtime (= $version)"
 holds libkelo-dll-dev usr/lib/libkelo_dll.so usr/lib/pkgconfig/kelo_dll.pc \
     usr/lib/cmake/kelo_dll/kelo_dllConfig.cmake usr/lib/cmake/kelo_dll/kelo_dllConfigVersion.cmake \
     usr/lib/cmake/kelo_dll/kelo_dllTargets.cmake \
     "$(cd "$root" && ls usr/lib/cmake/kelo_dll/kelo_dllTargets-*.cmake)" \
     usr/include/kelo_dll.h "${headers[@]/#include\//usr/include/}"
-check "kelo-tools_${version}_amd64.deb" kelo-tools "$runtime (= $version)"
+check "kelo-tools_${version}_$arch.deb" kelo-tools "$runtime (= $version)"
 holds kelo-tools usr/bin/kelo usr/bin/kelo-scanner-emulator
 # The reference: both front pages and nothing outside the package's own directory.
 check "libkelo-dll-doc_${version}_all.deb" libkelo-dll-doc
@@ -65,12 +81,25 @@ holds python3-kelo usr/lib/python3/dist-packages/kelo/_location.py usr/lib/pytho
 objdump -p "$root/usr/lib/libkelo_dll.so.$version" | grep -q "SONAME *libkelo_dll.so.$major\$" ||
     fail "the library's SONAME is not libkelo_dll.so.$major"
 grep -qx 'prefix=/usr' "$root/usr/lib/pkgconfig/kelo_dll.pc" || fail "kelo_dll.pc: prefix is not /usr"
-dpkg-deb -e "$packages/${runtime}_${version}_amd64.deb" "$root/control"
+dpkg-deb -e "$packages/${runtime}_${version}_$arch.deb" "$root/control"
 grep -qx "libkelo_dll $major $runtime (= $version)" "$root/control/shlibs" || fail "no shlibs entry"
-# The unpacked python3-kelo finds the unpacked library by itself.
-loaded=$(cd "$root" && env -u KELO_DLL_PATH PYTHONPATH="$root/usr/lib/python3/dist-packages" \
-    /usr/bin/python3 -c 'import kelo; print(kelo.library().path)')
-[ "$loaded" = "$root/usr/lib/libkelo_dll.so.$major" ] || fail "python3-kelo loaded $loaded"
+if [ "$arch" = "$native" ]; then
+    # The unpacked python3-kelo finds the unpacked library by itself.
+    loaded=$(cd "$root" && env -u KELO_DLL_PATH PYTHONPATH="$root/usr/lib/python3/dist-packages" \
+        /usr/bin/python3 -c 'import kelo; print(kelo.library().path)')
+    [ "$loaded" = "$root/usr/lib/libkelo_dll.so.$major" ] || fail "python3-kelo loaded $loaded"
+else
+    case $arch in
+        arm64) machine="AArch64" flags="" ;;
+        armhf) machine="ARM" flags="hard-float ABI" ;;
+        *) machine="?" flags="" ;;
+    esac
+    for binary in usr/lib/libkelo_dll.so.$version usr/bin/kelo usr/bin/kelo-scanner-emulator; do
+        header=$(readelf -h "$root/$binary")
+        grep -q "Machine: *$machine\$" <<<"$header" && grep -q "Flags:.*$flags" <<<"$header" ||
+            fail "$binary is not built for $arch"
+    done
+fi
 
 # Debian's own checks: errors fail, warnings are shown.
 lintian_status=0

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/socket_layer.h"
+#include "core/wire.h"
 #include "discovery/socket_errors.h"
 
 namespace kelo::discovery {
@@ -12,7 +13,7 @@ namespace {
 
 thread_local const BroadcastRoute* tRoute = nullptr;
 
-constexpr std::uint32_t kLoopbackHost = 0x0100007Fu;  // 127.0.0.1 as it stands in memory
+constexpr std::uint32_t kLoopbackHost = 0x7F000001u;  // 127.0.0.1
 
 }  // namespace
 
@@ -27,7 +28,7 @@ std::vector<std::uint32_t> listLocalAddresses() {
     try {
         std::vector<std::uint32_t> addresses =
             tRoute != nullptr ? tRoute->localAddresses : net::localIPv4Addresses();
-        addresses.erase(std::remove(addresses.begin(), addresses.end(), kLoopbackHost),
+        addresses.erase(std::remove(addresses.begin(), addresses.end(), wire::hostToNetwork(kLoopbackHost)),
                         addresses.end());
         return addresses;
     } catch (const std::bad_alloc&) {

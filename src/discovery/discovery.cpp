@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -23,9 +24,11 @@ std::int32_t refuse() {
     return -1;
 }
 
+// The stored records keep the scanner's little-endian bytes on every host.
 bool alreadyStored(const ScannerInfo* records, std::uint32_t count, std::uint32_t identity) {
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (records[i].identity == identity) return true;
+        const auto* record = reinterpret_cast<const std::uint8_t*>(&records[i]);
+        if (udp::getLe32(record + offsetof(ScannerInfo, identity)) == identity) return true;
     }
     return false;
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/wire.h"
 #include "discovery/udp_message.h"
 #include "kelo_dll/discovery.h"
 #include "kelo_dll/network_config.h"
@@ -33,7 +34,7 @@ namespace {
 
 constexpr long kPollMicroseconds = 100000;
 constexpr std::uint8_t kRecordVersion = 1;
-constexpr std::uint32_t kDefaultSecondAddress = 0x00FFFFFFu;  // 255.255.255.0 in memory
+constexpr std::uint32_t kDefaultSecondAddress = 0xFFFFFF00u;  // 255.255.255.0
 constexpr char kBlockText[] = "kelo-scanner-emulator";
 
 bool selects(const NetworkSettings& settings, const udp::Selector& selector) {
@@ -216,7 +217,7 @@ bool Emulator::startDiscovery(const std::string& bindAddress, std::uint16_t port
         scanner.settings.cableId = config_.cableId;
         scanner.settings.ipMode = udp::kStaticAddress;
         scanner.settings.address = address;
-        scanner.settings.secondAddress = kDefaultSecondAddress;
+        scanner.settings.secondAddress = wire::hostToNetwork(kDefaultSecondAddress);
         scanner.laserCount = config_.laserCount;
     }
     std::shared_ptr<DiscoveryResponder> responder = DiscoveryResponder::acquire(address, port);
