@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Debian packages of a Linux cross build (included by Packaging.cmake): the
 # target's architecture, and the dependencies on its C and C++ runtimes.
 #

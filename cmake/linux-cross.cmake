@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Linux on another processor with Debian's cross compilers, tests run under
 # qemu user-mode emulation. Included by linux-<arch>.cmake, which sets
 # CMAKE_SYSTEM_PROCESSOR, KELO_CROSS_TRIPLE and KELO_CROSS_QEMU first.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Linux on other processors: release cross builds for arm64, armhf (32-bit)
 # and s390x (big-endian) with Debian's cross compilers, the GoogleTest suite
 # of each under qemu user-mode emulation against its in-process emulators on
@@ -16,7 +17,7 @@ for port in "${ports[@]}"; do
     build=build-$arch
     start=$SECONDS
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/linux-$toolchain.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_BENCH=OFF >/dev/null
+          -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_BENCH=OFF -DKELO_BUILD_DOCS=OFF >/dev/null
     if [ "$packages" = packages ]; then
         cmake --build "$build" -j"$jobs"
     else
