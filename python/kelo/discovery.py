@@ -46,7 +46,7 @@ class FoundScanner:
 def _find(call, serial_number, cable_id, capacity, with_addresses):
     if serial_number is not None and cable_id is not None:
         raise ValueError(f"{call}: select by serial_number or by cable_id, not both")
-    capacity = arguments.integer(call, "capacity", capacity, (1, 0xFFFF))
+    capacity = arguments.integer(call, "capacity", capacity, (1, arguments.U32[1]))
     selector, value = ((None, None) if serial_number is None and cable_id is None else
                        ("serial_number", serial_number) if cable_id is None else ("cable_id", cable_id))
     lib = library()

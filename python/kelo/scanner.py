@@ -345,7 +345,7 @@ class Scanner:
 
     def profiles_from_all_lasers(self, capacity=16):
         """One profile from every laser (idle only), as a structured array."""
-        capacity = arguments.integer("profiles_from_all_lasers", "capacity", capacity, (1, 0xFFFF))
+        capacity = arguments.integer("profiles_from_all_lasers", "capacity", capacity, (1, arguments.U32[1]))
         array = np.zeros(capacity, records.PROFILE_DTYPE)
         with self._guard():
             result = self._lib.lpGetProfileFromAllLasers(self._h(), array.ctypes.data, capacity)

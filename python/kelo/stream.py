@@ -9,7 +9,7 @@ import numpy as np
 
 from . import arguments, errors, records
 from .scanner import PULSE_SETTING1, PULSE_SETTING2, SYNC_MODES
-from .waiting import deadline_after, wait_readable
+from .waiting import Waiter, deadline_after
 
 DEFAULT_TIMEOUT_MS = 5000
 # Batch arrays no one else holds any more are read into again, so a loop
@@ -81,7 +81,7 @@ class ProfileStream:
             self._read = getattr(lib, self._read_call)
             self._send = lib.lpSendMultipleProfileRequest
             self._handle = h
-            self._sockets = (scanner.socket,)
+            self._answers = Waiter((scanner.socket,))
             for _ in range(self.ahead - 1):
                 self._request()
         except BaseException as failure:
@@ -125,8 +125,7 @@ class ProfileStream:
     # -- reading ------------------------------------------------------------
 
     def _request(self):
-        with self.scanner._guard():
-            result = self._send(self._handle, self.batch)
+        result = self._send(self._handle, self.batch)
         if result != errors.OK:
             self.scanner._check("lpSendMultipleProfileRequest", result)
 
@@ -134,7 +133,7 @@ class ProfileStream:
         """Keeps the requests ahead, reads one batch to address; its count."""
         self._request()
         scanner = self.scanner
-        if not wait_readable(self._sockets, deadline_after(self.timeout_ms / 1000)):
+        if not self._answers.wait(deadline_after(self.timeout_ms / 1000)):
             raise errors.ProfileTimeoutError(errors.ERROR_TIMEOUT, self._read_call, "",
                                              errors.Failure(errors.FAILURE_TIMEOUT,
                                                             timeout_ms=self.timeout_ms))

@@ -14,27 +14,39 @@ import time
 SLICE = 0.2
 
 
-def _ready(sockets, timeout):
-    if hasattr(select, "poll"):
-        poller = select.poll()
-        for s in sockets:
-            poller.register(s, select.POLLIN)   # errors and hang-ups are always reported
-        return {s for s, _ in poller.poll(timeout * 1000)}
-    readable, _, failed = select.select(sockets, [], sockets, timeout)
-    return set(readable) | set(failed)
+class Waiter:
+    """Waits for any of a fixed set of sockets to have something to read
+    (or an error or end to report)."""
+
+    def __init__(self, sockets):
+        self._sockets = tuple(sockets)
+        self._poller = None
+        if hasattr(select, "poll"):
+            self._poller = select.poll()
+            for s in self._sockets:
+                self._poller.register(s, select.POLLIN)   # errors and hang-ups are always reported
+
+    def _ready(self, timeout):
+        if self._poller is not None:
+            return {s for s, _ in self._poller.poll(timeout * 1000)}
+        readable, _, failed = select.select(self._sockets, [], self._sockets, timeout)
+        return set(readable) | set(failed)
+
+    def wait(self, deadline=None):
+        """The sockets ready: as soon as one is, or none once the monotonic
+        deadline (None: none) has passed."""
+        while True:
+            left = None if deadline is None else deadline - time.monotonic()
+            if left is not None and left <= 0:
+                return self._ready(0)
+            ready = self._ready(SLICE if left is None else min(SLICE, left))
+            if ready:
+                return ready
 
 
 def wait_readable(sockets, deadline=None):
-    """The sockets that have something to read (or an error or end to
-    report): returns as soon as one has, or with none once the monotonic
-    deadline (None: none) has passed."""
-    while True:
-        left = None if deadline is None else deadline - time.monotonic()
-        if left is not None and left <= 0:
-            return _ready(sockets, 0)
-        ready = _ready(sockets, SLICE if left is None else min(SLICE, left))
-        if ready:
-            return ready
+    """Waiter(sockets).wait(deadline), once."""
+    return Waiter(sockets).wait(deadline)
 
 
 def deadline_after(seconds):

@@ -157,7 +157,7 @@ U32 = "an integer from 0 to 4294967295"
     (lambda s: s.image(laser=-1), ValueError, f"image: laser must be {U32}"),
     (lambda s: kelo.Scanner("127.0.0.1:99999"), ValueError, "port must be an integer from 1 to 65535"),
     (lambda s: kelo.Scanner("127.0.0.1", connect_timeout=0), ValueError, "connect_timeout must be more than 0"),
-    (lambda s: kelo.find_scanners(capacity=0), ValueError, "capacity must be an integer from 1 to 65535"),
+    (lambda s: kelo.find_scanners(capacity=0), ValueError, "capacity must be an integer from 1 to 4294967295"),
     (lambda s: kelo.set_cable_id(-1, 5), ValueError, f"serial_number must be {U32}"),
 ])
 def test_bad_arguments_are_refused_naming_them_and_their_range(recorder, call, error, message):
