@@ -14,8 +14,10 @@ Ctrl-C, while Python's own handler of it is in place:
 have the receiving side of their connections shut down: the call fails at
 once as if the scanner had closed, and the connection can still send (the
 commands that stop pulses and leave sync mode, the close) but never
-receive again. A second Ctrl-C cuts at once.
+receive again. A second Ctrl-C cuts at once. Calls on other threads than
+the main one, and in a child made by fork, are never cut.
 """
+import os
 import select
 import signal
 import socket
@@ -107,6 +109,17 @@ _watcher = None
 _unavailable = False
 
 
+def _forked():
+    # The watching thread is not in the child, and the wake-up descriptor
+    # it inherited belongs to the parent's: its calls are never cut.
+    global _watcher, _unavailable
+    _watcher, _unavailable = None, True
+
+
+if hasattr(os, "register_at_fork"):
+    os.register_at_fork(after_in_child=_forked)
+
+
 def _installed():
     global _watcher, _unavailable
     if _watcher is None and not _unavailable:
@@ -123,8 +136,7 @@ class Guard:
         with Guard([fd]) as guard:
             result = lib.lpSomething(...)
         guard.cut    # True when Ctrl-C had its connection shut down
-
-    Calls on other threads than the main one are never cut."""
+    """
 
     __slots__ = ("sockets", "started", "cut", "_watcher")
 
