@@ -10,6 +10,11 @@
 // MultipleScanner*) and the group results, which carry a member's handle,
 // are pointer-sized: IntPtr. Records are packed exactly as in kelo_dll.h.
 //
+// The reads that fill an array come in two forms: one that passes the
+// array's length as the capacity, and one with a capacity of its own,
+// which throws ArgumentException when that is larger than the array (the
+// library would write past the buffer the marshaller made for it).
+//
 // Example:
 //   IntPtr h = KeloDll.lpOpenConnection("192.168.1.10");
 //   if (h == IntPtr.Zero) throw new Exception("no scanner");
@@ -19,7 +24,7 @@
 //   var profiles = new ProfileRecord[100];
 //   KeloDll.lpEnterTimeSyncMode(h);
 //   KeloDll.lpSendMultipleProfileRequest(h, 100);
-//   int got = KeloDll.lpReadMultipleProfiles(h, profiles, 100);  // profiles stored, or < 0
+//   int got = KeloDll.lpReadMultipleProfiles(h, profiles);  // profiles stored, or < 0
 //   KeloDll.lpExitSyncMode(h);
 //   KeloDll.lpCloseConnection(h);
 using System;
@@ -159,6 +164,37 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetLastFailure(IntPtr connection);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetLastFailureDetail(IntPtr connection);
 
+        // The array's length, as the capacity of a read into it.
+        static uint Length(Array array)
+        {
+            if (array == null) throw new ArgumentNullException("array", "an array is needed");
+            return (uint)array.Length;
+        }
+
+        // A capacity the array has room for; else ArgumentException, before any call.
+        static uint Fits(Array array, uint capacity, string name)
+        {
+            if (capacity > Length(array))
+                throw new ArgumentException(name + " is " + capacity + ", larger than the array of " + array.Length + " elements", name);
+            return capacity;
+        }
+
+        static uint Shorter(Array records, Array addresses)
+        {
+            return Math.Min(Length(records), Length(addresses));
+        }
+
+        // The longest text a StringBuilder holds with its terminator; a
+        // maxLength larger than that gives ArgumentException.
+        static uint TextRoom(StringBuilder text, uint? maxLength)
+        {
+            if (text == null) throw new ArgumentNullException("text");
+            uint room = text.Capacity > 0 ? (uint)text.Capacity - 1 : 0;
+            if (maxLength > room)
+                throw new ArgumentException("maxLength is " + maxLength + ", but the StringBuilder holds " + room + " characters and the terminator", "maxLength");
+            return maxLength ?? room;
+        }
+
         public static string GetErrorMessage(IntPtr connection, uint index)
         {
             IntPtr text = lpGetErrorMessage(connection, index);
@@ -173,11 +209,22 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetProfile(IntPtr connection, ref ProfileRecord record);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetProfileN(IntPtr connection, uint laser, ref ProfileRecord record);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpSendMultipleProfileRequest(IntPtr connection, uint count);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpReadMultipleProfilesTimeout(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity, int timeoutMs);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpReadMultipleProfiles(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpReadMultipleLargeProfiles(IntPtr connection, [In, Out] LargeProfileRecord[] records, uint capacity, int timeoutMs);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpGetMultipleProfiles(IntPtr connection, [In, Out] ProfileRecord[] records, uint count);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpGetProfileFromAllLasers(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpReadMultipleProfilesTimeout")] static extern int ReadMultipleProfilesTimeout(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity, int timeoutMs);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpReadMultipleProfiles")] static extern int ReadMultipleProfiles(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpReadMultipleLargeProfiles")] static extern int ReadMultipleLargeProfiles(IntPtr connection, [In, Out] LargeProfileRecord[] records, uint capacity, int timeoutMs);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpGetMultipleProfiles")] static extern int GetMultipleProfiles(IntPtr connection, [In, Out] ProfileRecord[] records, uint count);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpGetProfileFromAllLasers")] static extern int GetProfileFromAllLasers(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity);
+        public static int lpReadMultipleProfilesTimeout(IntPtr connection, ProfileRecord[] records, int timeoutMs) { return ReadMultipleProfilesTimeout(connection, records, Length(records), timeoutMs); }
+        public static int lpReadMultipleProfilesTimeout(IntPtr connection, ProfileRecord[] records, uint capacity, int timeoutMs) { return ReadMultipleProfilesTimeout(connection, records, Fits(records, capacity, "capacity"), timeoutMs); }
+        public static int lpReadMultipleProfiles(IntPtr connection, ProfileRecord[] records) { return ReadMultipleProfiles(connection, records, Length(records)); }
+        public static int lpReadMultipleProfiles(IntPtr connection, ProfileRecord[] records, uint capacity) { return ReadMultipleProfiles(connection, records, Fits(records, capacity, "capacity")); }
+        public static int lpReadMultipleLargeProfiles(IntPtr connection, LargeProfileRecord[] records, int timeoutMs) { return ReadMultipleLargeProfiles(connection, records, Length(records), timeoutMs); }
+        public static int lpReadMultipleLargeProfiles(IntPtr connection, LargeProfileRecord[] records, uint capacity, int timeoutMs) { return ReadMultipleLargeProfiles(connection, records, Fits(records, capacity, "capacity"), timeoutMs); }
+        // Asks for as many profiles as the array holds (or count) and reads them.
+        public static int lpGetMultipleProfiles(IntPtr connection, ProfileRecord[] records) { return GetMultipleProfiles(connection, records, Length(records)); }
+        public static int lpGetMultipleProfiles(IntPtr connection, ProfileRecord[] records, uint count) { return GetMultipleProfiles(connection, records, Fits(records, count, "count")); }
+        public static int lpGetProfileFromAllLasers(IntPtr connection, ProfileRecord[] records) { return GetProfileFromAllLasers(connection, records, Length(records)); }
+        public static int lpGetProfileFromAllLasers(IntPtr connection, ProfileRecord[] records, uint capacity) { return GetProfileFromAllLasers(connection, records, Fits(records, capacity, "capacity")); }
         [DllImport(Library, CallingConvention = Call)] public static extern int lpCleanUpOutstandingRequests(IntPtr connection);
         // Waits for the next answer without reading it: 0 arriving, -4 nothing in time, -1 closed or failed.
         [DllImport(Library, CallingConvention = Call)] public static extern int lpWaitForAnswer(IntPtr connection, int timeoutMs);
@@ -242,24 +289,44 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern int lpSendIntrinsicCalibration(IntPtr connection, double p1, double p2, double p3, double p4, double p5, double p6, double p7, double p8, double p9, double p10, double p11, double p12, double p13, double p14);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpSendPositionCalibrationN(IntPtr connection, uint laserIndex, double position1, double position2, double position3);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpReadPositionCalibrationN(IntPtr connection, uint laserIndex, out double position1, out double position2, out double position3);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpReadOldPositionCalibrationsN(IntPtr connection, uint laserIndex, [In, Out] OldPositionCalibration[] entries, uint requestWord);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpReadOldPositionCalibrationsN")] static extern int ReadOldPositionCalibrationsN(IntPtr connection, uint laserIndex, [In, Out] OldPositionCalibration[] entries, uint requestWord);
+        // The library takes requestWord for the capacity of entries.
+        public static int lpReadOldPositionCalibrationsN(IntPtr connection, uint laserIndex, OldPositionCalibration[] entries) { return ReadOldPositionCalibrationsN(connection, laserIndex, entries, Length(entries)); }
+        public static int lpReadOldPositionCalibrationsN(IntPtr connection, uint laserIndex, OldPositionCalibration[] entries, uint requestWord) { return ReadOldPositionCalibrationsN(connection, laserIndex, entries, Fits(entries, requestWord, "requestWord")); }
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetTransformParametersN(IntPtr connection, int laserIndex, out double p1, out double p2, out double p3, out double p4, out double p5, out double p6, out double p7, out double p8, out double p9, out double p10, out double p11, out double p12, out double p13, out double p14);
 
         // Status and firmware.
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetScannerStatusFromScanner(IntPtr connection);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetScannerStatusValue(IntPtr connection, uint key, out int value);
-        // text needs a capacity of maxLength + 1.
-        [DllImport(Library, CallingConvention = Call, CharSet = Text)] public static extern int lpGetStatusDescriptionFromScanner(IntPtr connection, uint id, StringBuilder text, uint maxLength);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpSendScannerFirmwareUpdate(IntPtr connection, byte[] image, uint size, uint version);
+        [DllImport(Library, CallingConvention = Call, CharSet = Text, EntryPoint = "lpGetStatusDescriptionFromScanner")] static extern int GetStatusDescriptionFromScanner(IntPtr connection, uint id, StringBuilder text, uint maxLength);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpSendScannerFirmwareUpdate")] static extern int SendScannerFirmwareUpdate(IntPtr connection, byte[] image, uint size, uint version);
+        // The text and its terminator fit the StringBuilder's capacity.
+        public static int lpGetStatusDescriptionFromScanner(IntPtr connection, uint id, StringBuilder text) { return GetStatusDescriptionFromScanner(connection, id, text, TextRoom(text, null)); }
+        public static int lpGetStatusDescriptionFromScanner(IntPtr connection, uint id, StringBuilder text, uint maxLength) { return GetStatusDescriptionFromScanner(connection, id, text, TextRoom(text, maxLength)); }
+        public static int lpSendScannerFirmwareUpdate(IntPtr connection, byte[] image, uint version) { return SendScannerFirmwareUpdate(connection, image, Length(image), version); }
+        public static int lpSendScannerFirmwareUpdate(IntPtr connection, byte[] image, uint size, uint version) { return SendScannerFirmwareUpdate(connection, image, Fits(image, size, "size"), version); }
 
         // Discovery and network configuration (UDP broadcast, no connection).
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScanners([In, Out] ScannerInfo[] records, uint capacity);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableId(uint cableId, [In, Out] ScannerInfo[] records, uint capacity);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerBySerialNumber(uint serialNumber, [In, Out] ScannerInfo[] records, uint capacity);
-        // addresses: where each reply came from, network byte order (as lpOpenConnectionInt takes it).
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScannersWithAddresses([In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerBySerialNumberWithAddresses(uint serialNumber, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
-        [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableIdWithAddresses(uint cableId, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindAllScanners")] static extern int FindAllScanners([In, Out] ScannerInfo[] records, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindScannerByCableId")] static extern int FindScannerByCableId(uint cableId, [In, Out] ScannerInfo[] records, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindScannerBySerialNumber")] static extern int FindScannerBySerialNumber(uint serialNumber, [In, Out] ScannerInfo[] records, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindAllScannersWithAddresses")] static extern int FindAllScannersWithAddresses([In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindScannerBySerialNumberWithAddresses")] static extern int FindScannerBySerialNumberWithAddresses(uint serialNumber, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        [DllImport(Library, CallingConvention = Call, EntryPoint = "lpFindScannerByCableIdWithAddresses")] static extern int FindScannerByCableIdWithAddresses(uint cableId, [In, Out] ScannerInfo[] records, [In, Out] uint[] addresses, uint capacity);
+        public static int lpFindAllScanners(ScannerInfo[] records) { return FindAllScanners(records, Length(records)); }
+        public static int lpFindAllScanners(ScannerInfo[] records, uint capacity) { return FindAllScanners(records, Fits(records, capacity, "capacity")); }
+        public static int lpFindScannerByCableId(uint cableId, ScannerInfo[] records) { return FindScannerByCableId(cableId, records, Length(records)); }
+        public static int lpFindScannerByCableId(uint cableId, ScannerInfo[] records, uint capacity) { return FindScannerByCableId(cableId, records, Fits(records, capacity, "capacity")); }
+        public static int lpFindScannerBySerialNumber(uint serialNumber, ScannerInfo[] records) { return FindScannerBySerialNumber(serialNumber, records, Length(records)); }
+        public static int lpFindScannerBySerialNumber(uint serialNumber, ScannerInfo[] records, uint capacity) { return FindScannerBySerialNumber(serialNumber, records, Fits(records, capacity, "capacity")); }
+        // addresses: where each reply came from, network byte order (as
+        // lpOpenConnectionInt takes it). Without a capacity: the shorter array's length.
+        public static int lpFindAllScannersWithAddresses(ScannerInfo[] records, uint[] addresses) { return FindAllScannersWithAddresses(records, addresses, Shorter(records, addresses)); }
+        public static int lpFindAllScannersWithAddresses(ScannerInfo[] records, uint[] addresses, uint capacity) { return FindAllScannersWithAddresses(records, addresses, Fits(addresses, Fits(records, capacity, "capacity"), "capacity")); }
+        public static int lpFindScannerBySerialNumberWithAddresses(uint serialNumber, ScannerInfo[] records, uint[] addresses) { return FindScannerBySerialNumberWithAddresses(serialNumber, records, addresses, Shorter(records, addresses)); }
+        public static int lpFindScannerBySerialNumberWithAddresses(uint serialNumber, ScannerInfo[] records, uint[] addresses, uint capacity) { return FindScannerBySerialNumberWithAddresses(serialNumber, records, addresses, Fits(addresses, Fits(records, capacity, "capacity"), "capacity")); }
+        public static int lpFindScannerByCableIdWithAddresses(uint cableId, ScannerInfo[] records, uint[] addresses) { return FindScannerByCableIdWithAddresses(cableId, records, addresses, Shorter(records, addresses)); }
+        public static int lpFindScannerByCableIdWithAddresses(uint cableId, ScannerInfo[] records, uint[] addresses, uint capacity) { return FindScannerByCableIdWithAddresses(cableId, records, addresses, Fits(addresses, Fits(records, capacity, "capacity"), "capacity")); }
         // For COM callers: array points to a SAFEARRAY* of ScannerInfoVB elements.
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindAllScannersVB(ref IntPtr array);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpFindScannerByCableIdVB(uint cableId, ref IntPtr array);

@@ -4,8 +4,10 @@ import ctypes
 
 import numpy as np
 
-from . import errors, records
+from . import arguments, errors, records
 from ._library import library
+from .scanner import ScannersGuard
+from .waiting import deadline_after, left_ms, wait_readable
 
 
 class Group:
@@ -14,7 +16,7 @@ class Group:
 
     with kelo.Group([a, b]) as group:
         group.enter_sync("time")
-        profiles = group.collect(100)    # {scanner: structured array}
+        profiles = group.collect(100, timeout=5.0)   # {scanner: structured array}
     """
 
     def __init__(self, scanners=()):
@@ -48,28 +50,92 @@ class Group:
     def __len__(self):
         return len(self._members)
 
-    def _check(self, call, result):
-        if result != 0:
-            raise errors.GroupError(call, self._members.get(result, hex(result)))
+    def members(self):
+        """The members in the group's order (ascending handles), the order
+        in which every group call visits them."""
+        return [self._members[h] for h in sorted(self._members)]
+
+    def _guard(self):
+        return ScannersGuard(tuple(self._members.values()))
+
+    def _check(self, call, result, error=errors.GroupError, message="failed"):
+        if result == 0:
+            return
+        member = self._members.get(result)
+        if member is None:
+            raise error(call, hex(result), None, message)
+        raise error(call, member, member.failure(), message)
 
     def enter_sync(self, mode="time"):
         calls = {"time": "lpMultipleScannerEnterTimeSyncMode",
                  "encoder": "lpMultipleScannerEnterEncoderSyncMode"}
-        if mode not in calls:
-            raise ValueError(f"a group enters time or encoder sync, not {mode!r}")
+        call = calls[arguments.choice("enter_sync", "mode", mode, tuple(calls))]
         self._synchronised = True
-        self._check(calls[mode], getattr(self._lib, calls[mode])(self._g()))
+        with self._guard():
+            result = getattr(self._lib, call)(self._g())
+        self._check(call, result)
 
     def exit_sync(self):
+        """Leaves sync mode on every member, draining what each still owes.
+        Where a member fails, the members after it are still taken out of
+        sync mode; the error names the first that failed."""
         self._synchronised = False
-        self._check("lpMultipleScannerExitSyncMode",
-                    self._lib.lpMultipleScannerExitSyncMode(self._g()))
+        call = "lpMultipleScannerExitSyncMode"
+        with self._guard():
+            result = self._lib.lpMultipleScannerExitSyncMode(self._g())
+        if result != 0:
+            # The walk stops at the failing member: the later ones still leave.
+            for scanner in self.members():
+                if scanner.handle > result and scanner.synchronised:
+                    try:
+                        scanner.exit_sync()
+                    except errors.KeloError:
+                        pass
+        self._check(call, result)
 
-    def collect(self, count):
-        """count profiles from every member: {scanner: structured array}."""
-        self._check("lpMultipleScannerGetMultipleProfiles",
-                    self._lib.lpMultipleScannerGetMultipleProfiles(self._g(), count))
-        return {scanner: self.profiles(scanner) for scanner in self._members.values()}
+    def collect(self, count, timeout=None):
+        """count profiles from every member: {scanner: structured array}.
+
+        timeout: seconds for the whole collection (None: no limit); when
+        they pass, GroupTimeoutError names the first member, in the group's
+        order, that has not delivered its share.
+
+        Each member is first asked for count profiles unless an answer is
+        already owed to it (each collection leaves one request per member
+        outstanding, answered in time for the next). The wait for those
+        answers to begin happens here, where Ctrl-C ends it at once; the
+        group's timed collection then reads them, asking again for what a
+        short answer left out, in the time that remains."""
+        call = "lpMultipleScannerGetMultipleProfilesTimeout"
+        count = arguments.integer("collect", "count", count)
+        arguments.seconds("collect", "timeout", timeout)
+        deadline = deadline_after(timeout)
+        members = self.members()
+        idle = [s for s in members if not s.synchronised]
+        if idle:
+            raise errors.GroupError(call, idle[0], message="not in sync mode")
+        waiting = {}
+        if count > 0:
+            for scanner in members:
+                if scanner.outstanding_requests == 0:
+                    scanner._call("lpSendMultipleProfileRequest", count)
+            waiting = {s.socket: s for s in members}
+        while waiting:
+            for ready in wait_readable(tuple(waiting), deadline):
+                del waiting[ready]
+            if waiting and left_ms(deadline) == 0:
+                late = min(waiting.values(), key=lambda s: s.handle)
+                raise errors.GroupTimeoutError(
+                    call, late, errors.Failure(errors.FAILURE_TIMEOUT, timeout_ms=round(timeout * 1000)),
+                    "no answer in time")
+        with self._guard():
+            result = self._lib.lpMultipleScannerGetMultipleProfilesTimeout(self._g(), count,
+                                                                           left_ms(deadline))
+        late = self._members.get(result)
+        if late is not None and late.failure().code == errors.FAILURE_TIMEOUT:
+            self._check(call, result, errors.GroupTimeoutError, "not all profiles in time")
+        self._check(call, result)
+        return {scanner: self.profiles(scanner) for scanner in members}
 
     def profiles(self, scanner):
         """A copy of the profiles the group holds for a member."""
@@ -95,8 +161,9 @@ class Group:
             if self._synchronised and self._handle:
                 try:
                     self.exit_sync()
-                except errors.KeloError:
-                    if exc_type is None:
+                except errors.KeloError as failure:
+                    if exc is None:
                         raise
+                    errors.add_note(exc, f"while leaving sync mode: {failure}")
         finally:
             self.close()

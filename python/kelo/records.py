@@ -67,8 +67,16 @@ class ScannerInfo(ctypes.Structure):
         ("block", ctypes.c_uint8 * SCANNER_INFO_BLOCK_SIZE),
     ]
 
+    FIELDS = tuple(name for name, _ in _fields_)
+
+    def describe(self):
+        """identity, then the values, as name=value text (the block by its size)."""
+        names = ("identity",) + tuple(n for n in self.FIELDS if n not in ("identity", "block"))
+        return ", ".join(f"{name}={getattr(self, name)}" for name in names) + \
+            f", block=<{SCANNER_INFO_BLOCK_SIZE} bytes>"
+
     def __repr__(self):
-        return f"ScannerInfo(identity={self.identity})"
+        return f"ScannerInfo({self.describe()})"
 
 
 class ScannerInfoVB(ctypes.Structure):

@@ -8,7 +8,9 @@ import sys
 
 import numpy as np
 
-from . import errors, records
+from . import arguments, errors, records
+from .scanner import PULSE_SETTING1, PULSE_SETTING2, SYNC_MODES
+from .waiting import Waiter, deadline_after
 
 DEFAULT_TIMEOUT_MS = 5000
 # Batch arrays no one else holds any more are read into again, so a loop
@@ -40,23 +42,26 @@ class ProfileStream:
 
     def __init__(self, scanner, mode="time", batch=100, ahead=2, timeout_ms=DEFAULT_TIMEOUT_MS,
                  large=False, encoder_value=None, pulse_setting1=None, pulse_setting2=0):
-        if mode not in ("time", "encoder", "pulse"):
-            raise ValueError(f"mode must be time, encoder or pulse, not {mode!r}")
-        if batch < 1 or ahead < 1:
-            raise ValueError("batch and ahead must be at least 1")
+        call = "acquire"
+        arguments.choice(call, "mode", mode, SYNC_MODES)
         if (mode == "pulse") != (pulse_setting1 is not None):
-            raise ValueError("pulse_setting1 is needed in pulse mode and only there")
+            raise ValueError(f"{call}: pulse_setting1 is needed in pulse mode and only there")
         if encoder_value is not None and mode != "encoder":
-            raise ValueError("encoder_value is for encoder mode")
+            raise ValueError(f"{call}: encoder_value is for encoder mode")
         self.scanner = scanner
         self.mode = mode
-        self.batch = batch
-        self.ahead = ahead
-        self.timeout_ms = timeout_ms
+        self.batch = arguments.integer(call, "batch", batch, (1, arguments.U32[1]))
+        self.ahead = arguments.integer(call, "ahead", ahead, (1, arguments.I32[1]))
+        self.timeout_ms = arguments.integer(call, "timeout_ms", timeout_ms, (0, arguments.I32[1]))
         self.dtype = records.LARGE_PROFILE_DTYPE if large else records.PROFILE_DTYPE
         self._read_call = "lpReadMultipleLargeProfiles" if large else "lpReadMultipleProfilesTimeout"
-        self._encoder_value = encoder_value
-        self._pulses = (pulse_setting1, pulse_setting2)
+        points = records.LARGE_PROFILE_MAX_POINTS if large else records.PROFILE_MAX_POINTS
+        self._too_long = (f"a profile of {{detail}} bytes does not fit a record of {points} points"
+                          + ("" if large else ": read with large=True"))
+        self._encoder_value = arguments.optional_integer(call, "encoder_value", encoder_value)
+        self._pulses = (
+            arguments.optional_integer(call, "pulse_setting1", pulse_setting1, PULSE_SETTING1),
+            arguments.integer(call, "pulse_setting2", pulse_setting2, PULSE_SETTING2))
         self._leftover = None
         self._running = False
         self._pool = []   # (array of one batch, its address)
@@ -77,41 +82,46 @@ class ProfileStream:
             self._read = getattr(lib, self._read_call)
             self._send = lib.lpSendMultipleProfileRequest
             self._handle = h
+            self._answers = Waiter((scanner.socket,))
             for _ in range(self.ahead - 1):
                 self._request()
-        except BaseException:
-            self._leave(quiet=True)
+        except BaseException as failure:
+            self._leave(during=failure)
             raise
         return self
 
     def stop(self):
         """Stops the pulses (pulse mode) and leaves sync mode."""
         if self._running:
-            self._leave(quiet=False)
+            self._leave()
 
     def __enter__(self):
         return self.start()
 
     def __exit__(self, exc_type, exc, tb):
         if self._running:
-            # A failure while leaving must not hide the one that ended the block.
-            self._leave(quiet=exc_type is not None)
+            self._leave(during=exc)
 
-    def _leave(self, quiet):
+    def _leave(self, during=None):
+        """Stops the pulses and leaves sync mode. A failure doing so raises,
+        unless it happens during another exception: it must not hide that
+        one, and becomes a note of it."""
         self._running = False
         scanner = self.scanner
         try:
             if self.mode == "pulse":
                 scanner.stop_pulses()
-        except errors.KeloError:
-            if not quiet:
+        except errors.KeloError as failure:
+            if during is None:
                 raise
+            errors.add_note(during, f"while stopping the pulses: {failure}")
         finally:
             try:
                 scanner.exit_sync()
-            except errors.KeloError:
-                if not quiet:
+            except errors.KeloError as failure:
+                if during is None:
                     raise
+                errors.add_note(during, f"while leaving sync mode: {failure}")
 
     # -- reading ------------------------------------------------------------
 
@@ -123,9 +133,16 @@ class ProfileStream:
     def _read_batch(self, address):
         """Keeps the requests ahead, reads one batch to address; its count."""
         self._request()
-        count = self._read(self._handle, address, self.batch, self.timeout_ms)
+        scanner = self.scanner
+        if not self._answers.wait(deadline_after(self.timeout_ms / 1000)):
+            raise errors.ProfileTimeoutError(errors.ERROR_TIMEOUT, self._read_call, "",
+                                             errors.Failure(errors.FAILURE_TIMEOUT,
+                                                            timeout_ms=self.timeout_ms))
+        with scanner._guard():
+            count = self._read(self._handle, address, self.batch, self.timeout_ms)
         if count < 0:
-            self.scanner._check(self._read_call, count)
+            scanner._check(self._read_call, count, timeout_ms=self.timeout_ms,
+                           too_long=self._too_long)
         return count
 
     def _free_array(self):
@@ -161,6 +178,7 @@ class ProfileStream:
         """Exactly count profiles in one array, read in batches straight
         into it; profiles of the last batch beyond count are kept for the
         next read."""
+        count = arguments.integer("read", "count", count, (0, None))
         out = np.empty(count, self.dtype)
         filled = 0
         if self._leftover is not None:

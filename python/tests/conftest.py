@@ -27,17 +27,19 @@ def loopback_address():
 
 @pytest.fixture
 def emulator():
-    """start(*options) runs kelo-scanner-emulator and returns its address."""
+    """start(*options) runs kelo-scanner-emulator and returns its address
+    (bind: the address it listens on, instead of one of its own)."""
     started = []
 
-    def start(*options):
+    def start(*options, bind=None):
         for _ in range(5):
-            address = loopback_address()
+            address = bind or loopback_address()
             process = subprocess.Popen([EMULATOR, "--bind", address, "--seconds", "120",
                                         *map(str, options)],
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-            line = process.stdout.readline()
-            if "listening on" in line:
+            # "answering discovery" may come first.
+            line = next((line for line in process.stdout if "listening on" in line), "")
+            if line:
                 started.append(process)
                 return address
             process.wait(timeout=10)

@@ -20,3 +20,12 @@ def test_find_by_serial_number_and_by_cable_id_set_and_cleared():
     assert [(info.identity, info.value2) for info in kelo.find_scanners(cable_id=42)] == [(serial, 42)]
     kelo.clear_cable_id(serial)
     assert kelo.find_scanners(cable_id=42) == []
+
+
+def test_discovered_scanners_have_the_address_their_reply_came_from_and_open(emulator):
+    emulator("--serial", 7202, "--port", 24400, "--discovery", bind="0.0.0.0")
+    found = kelo.discover(serial_number=7202)
+    assert [f.identity for f in found] == [7202] and found[0].info.identity == 7202
+    assert repr(found[0]).startswith(f"FoundScanner(address={found[0].address!r}, identity=7202, value1=")
+    with found[0].open(port=24400, connect_timeout=2.0) as scanner:
+        assert scanner.status(describe=False)[0].value == 7202

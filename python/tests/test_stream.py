@@ -5,6 +5,7 @@ import signal
 import subprocess
 import sys
 import textwrap
+import time
 
 import numpy as np
 import pytest
@@ -56,32 +57,67 @@ def test_an_exception_leaves_sync_mode(emulator, options):
         scanner.calibration()
 
 
-def test_a_silent_scanner_times_out_and_the_timeout_is_what_is_raised(emulator):
+def test_a_batch_that_does_not_begin_in_time_raises_and_stays_owed(emulator):
     with kelo.Scanner(emulator("--fault", "silent")) as scanner:
+        stream = scanner.acquire(batch=10, timeout_ms=200).start()
+        started = time.monotonic()
         with pytest.raises(kelo.ProfileTimeoutError) as failure:
-            with scanner.acquire(batch=10, timeout_ms=200) as stream:
-                next(stream)
-        assert failure.value.code == -4 and not scanner.synchronised
+            next(stream)
+        assert 0.19 < time.monotonic() - started < 1.0
+        assert (failure.value.code, failure.value.failure) == (-4, kelo.FAILURE_TIMEOUT)
+        assert "no answer within 200 ms" in str(failure.value)
+        assert scanner.synchronised and scanner.outstanding_requests == 2
 
 
-def test_ctrl_c_leaves_sync_mode(emulator, tmp_path):
-    script = textwrap.dedent(f"""
-        import sys, kelo
-        with kelo.Scanner({emulator()!r}) as scanner:
-            try:
-                with scanner.acquire(batch=10) as stream:
-                    for profiles in stream:
-                        print("streaming", flush=True)
-            except KeyboardInterrupt:
-                print("synchronised", scanner.synchronised, scanner.outstanding_requests)
-                print("status", len(scanner.status(describe=False)), flush=True)
-    """)
-    process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True,
+SCRIPT = """
+import sys, kelo
+with kelo.Scanner(sys.argv[1]) as live, kelo.Scanner(sys.argv[2]) as silent:
+    try:
+        print("waiting", flush=True)
+{action}
+    except KeyboardInterrupt as interrupt:
+        print("interrupted", *getattr(interrupt, "__notes__", []), sep="\\n")
+    print({state})
+"""
+CUT = "the connection no longer receives: Ctrl-C cut a call that was stuck"
+
+
+# Ctrl-C (once, or twice 0.3 s apart) while a call waits: (what waits; the
+# state printed then; the signals; the last lines printed; the least and
+# most seconds from the first signal to the end).
+@pytest.mark.parametrize("action, state, signals, expected, least, most", ids=[
+    "live stream", "silent stream", "silent stream twice", "silent idle call", "group with a silent member"],
+    argvalues=[
+        ("with live.acquire(batch=10) as stream:\n    for profiles in stream: pass",
+         "live.synchronised, live.outstanding_requests, len(live.status(describe=False))",
+         [0], ["interrupted", "False 0 8"], 0, 1.2),
+        ("with silent.acquire(batch=10, timeout_ms=60000) as stream: next(stream)",
+         "silent.synchronised, silent.outstanding_requests",
+         [0], ["interrupted", f"while leaving sync mode: lpExitSyncMode: {CUT} (-1)", "False 2"], 1.6, 2.8),
+        ("with silent.acquire(batch=10, timeout_ms=60000) as stream: next(stream)",
+         "silent.synchronised, silent.outstanding_requests", [0, 0.3], ["interrupted", "False 2"], 0.25, 1.0),
+        ("silent.status()", "silent.synchronised", [0], ["interrupted", "False"], 0.6, 1.5),
+        ("with kelo.Group([live, silent]) as group:\n    group.enter_sync()\n    group.collect(10)",
+         "live.synchronised, live.outstanding_requests, silent.synchronised, silent.outstanding_requests",
+         [0], ["interrupted", "while leaving sync mode: lpMultipleScannerExitSyncMode: failed on member "
+               "Scanner('{silent}'): " + CUT, "False 0 False 1"], 1.6, 2.8),
+    ])
+def test_ctrl_c_ends_a_wait_and_leaves_sync_mode_within_a_second(emulator, action, state, signals, expected,
+                                                                   least, most):
+    live, silent = emulator(), emulator("--fault", "silent")
+    script = SCRIPT.format(action=textwrap.indent(action, " " * 8), state=state)
+    process = subprocess.Popen([sys.executable, "-c", script, live, silent], stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True,
                                env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
-    assert process.stdout.readline() == "streaming\n"
-    process.send_signal(signal.SIGINT)
+    assert process.stdout.readline() == "waiting\n"
+    time.sleep(0.3)   # into the wait
+    started = time.monotonic()
+    for at in signals:
+        time.sleep(max(0.0, started + at - time.monotonic()))
+        process.send_signal(signal.SIGINT)
     output = process.communicate(timeout=30)[0].splitlines()
-    assert output[-2:] == ["synchronised False 0", "status 8"], output
+    assert least <= time.monotonic() - started <= most, output
+    assert output[-len(expected):] == [line.format(silent=silent) for line in expected], output
 
 
 def test_group_collects_from_every_member(emulator):
@@ -90,14 +126,36 @@ def test_group_collects_from_every_member(emulator):
             with pytest.raises(kelo.AlreadyMemberError):
                 group.add(a)
             group.enter_sync("time")
-            collected = group.collect(50)
-            assert set(collected) == {a, b}
-            assert all(p.shape == (50,) and set(p["point_count"]) == {243}
-                       for p in collected.values())
+            collected = [group.collect(50, timeout=5.0) for _ in range(3)]
+            assert all(set(c) == {a, b} and all(p.shape == (50,) and set(p["point_count"]) == {243}
+                                                for p in c.values()) for c in collected)
+            for member in a, b:   # one collection goes on where the last stopped
+                numbers = np.concatenate([sequence(c[member]) for c in collected])
+                assert np.array_equal(np.diff(numbers), np.ones(len(numbers) - 1)), numbers
             b.exit_sync()
             with pytest.raises(kelo.GroupError) as failure:
                 group.collect(5)
-            assert failure.value.member is b
+            assert failure.value.member is b and "not in sync mode" in str(failure.value)
             b.enter_sync("time")
         assert not a.synchronised and not b.synchronised
         a.status(describe=False)
+
+
+def test_group_collection_names_the_silent_member_in_time(emulator):
+    scanners = [kelo.Scanner(emulator(*options)) for options in ((), ("--fault", "silent"), ())]
+    live, silent = scanners[::2], scanners[1]
+    with kelo.Group(scanners) as group:
+        group.enter_sync("time")
+        started = time.monotonic()
+        with pytest.raises(kelo.GroupTimeoutError) as failure:
+            group.collect(20, timeout=0.5)
+        assert 0.45 < time.monotonic() - started < 1.5
+        assert failure.value.member is silent and failure.value.failure == kelo.FAILURE_TIMEOUT
+        # Without the silent one, the others go on: their answers were owed.
+        group.remove(silent)
+        silent.close()
+        assert all(len(p) == 20 for p in group.collect(20, timeout=5.0).values())
+    assert [(s.synchronised, s.outstanding_requests) for s in live] == [(False, 0)] * 2
+    for scanner in live:
+        scanner.status(describe=False)
+        scanner.close()

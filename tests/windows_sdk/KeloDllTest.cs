@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // bindings/KeloDll.cs used for real: the records' sizes against C, a
-// time-synchronised acquisition of batches, a rejected parameter upload read
-// back through lpGetErrorMessage, and a group result carrying a handle.
+// time-synchronised acquisition of batches, reads whose capacity is the
+// array's length or is refused when larger, a rejected parameter upload
+// read back through lpGetErrorMessage, and a group result carrying a handle.
 //   mono KeloDllTest.exe EMULATOR_ADDRESS POINTS Name=bytes...
 using System;
 using System.Runtime.InteropServices;
+using System.Text;
 using Kelo;
 
 static class KeloDllTest
@@ -54,6 +56,30 @@ static class KeloDllTest
                       "profile " + i + " of batch " + batch + " has " + records[i].pointCount + " points");
             total += Math.Max(got, 0);
         }
+        // A capacity beyond the array is refused before the library is
+        // called: the batch asked for is still owed, and the form without
+        // a capacity reads it into the whole array (the rest is dropped).
+        Check(KeloDll.lpSendMultipleProfileRequest(h, 100) == KeloDll.KELO_OK, "request for the short array");
+        var one = new ProfileRecord[1];
+        Func<int>[] oversized = {
+            () => KeloDll.lpReadMultipleProfiles(h, one, 2),
+            () => KeloDll.lpReadMultipleProfilesTimeout(h, one, 2, 100),
+            () => KeloDll.lpReadMultipleLargeProfiles(h, new LargeProfileRecord[1], 2, 100),
+            () => KeloDll.lpGetMultipleProfiles(h, one, 2),
+            () => KeloDll.lpGetProfileFromAllLasers(h, null, 1),
+            () => KeloDll.lpReadOldPositionCalibrationsN(h, 0, new OldPositionCalibration[3], 4),
+            () => KeloDll.lpGetStatusDescriptionFromScanner(h, 0, new StringBuilder(8), 8),
+            () => KeloDll.lpSendScannerFirmwareUpdate(h, new byte[4], 5, 1),
+        };
+        for (int i = 0; i < oversized.Length; i++)
+        {
+            try { oversized[i](); Check(false, "oversized call " + i + " was made"); }
+            catch (ArgumentException) { }
+        }
+        int outstanding = KeloDll.lpGetNumberOfOutstandingRequests(h);
+        Check(outstanding == 2, "the refused reads took nothing (" + outstanding + " outstanding)");
+        var thirty = new ProfileRecord[30];
+        Check(KeloDll.lpReadMultipleProfiles(h, thirty) == 30, "a batch read into an array of 30");
         Check(KeloDll.lpExitSyncMode(h) == KeloDll.KELO_OK && KeloDll.lpGetNumberOfOutstandingRequests(h) == 0,
               "sync mode left with nothing outstanding");
 
