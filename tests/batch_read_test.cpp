@@ -27,7 +27,7 @@ protected:
 void expectProfile(const ProfileRecord& record, std::uint32_t tag, std::int32_t points) {
     ASSERT_EQ(record.pointCount, points) << "tag " << tag;
     for (std::size_t i = 0; i < 10 + 3 * static_cast<std::size_t>(points); ++i) {
-        if (i != 9) ASSERT_EQ(recordWord(record, i), scriptedWord(tag, i)) << "tag " << tag << " word " << i;
+        if (i != 9) { ASSERT_EQ(recordWord(record, i), scriptedWord(tag, i)) << "tag " << tag << " word " << i; }
     }
 }
 

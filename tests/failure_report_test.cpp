@@ -69,7 +69,7 @@ TEST_F(FailureReportTest, EachFaultIsToldApart) {
         SCOPED_TRACE(f.name);
         ScannerConnection* c = open();
         ASSERT_NE(c, nullptr);
-        if (f.synchronised) ASSERT_EQ(lpEnterTimeSyncMode(c), 0);
+        if (f.synchronised) { ASSERT_EQ(lpEnterTimeSyncMode(c), 0); }
         emulator_.setFault(f.fault);
         EXPECT_EQ(f.call(c), f.result);
         emulator_.setFault(emu::Fault::None);
@@ -77,7 +77,7 @@ TEST_F(FailureReportTest, EachFaultIsToldApart) {
         lpGetNumberOfOutstandingRequests(c);
         EXPECT_EQ(lpGetLastFailure(c), f.failure);
         EXPECT_EQ(lpGetLastFailureDetail(c), f.detail);
-        if (f.failure == KELO_FAILURE_SOCKET) EXPECT_NE(lpGetLastSocketError(), 0);
+        if (f.failure == KELO_FAILURE_SOCKET) { EXPECT_NE(lpGetLastSocketError(), 0); }
         if (f.failure == KELO_FAILURE_REFUSED) {
             EXPECT_EQ(lpIsInSyncMode(c) ? lpExitSyncMode(c) : lpEnterTimeSyncMode(c), 0);
             EXPECT_EQ(lpGetLastFailure(c), KELO_FAILURE_NONE);

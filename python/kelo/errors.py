@@ -33,8 +33,8 @@ INVALID_ARGUMENT = 22
 
 
 class Failure:
-    """What a connection says about its last failed call: .code (a FAILURE_
-    value), .detail (the answer type received, or the length or count
+    """What a connection says about its last failed call: .code (a
+    ``FAILURE_`` value), .detail (the answer type received, or the length or count
     announced), .socket_error (for FAILURE_SOCKET), with a text saying what
     happened. timeout_ms: the wait, where the caller knows it; too_long: the
     text for FAILURE_TOO_LONG, with {detail} in it, where the call knows
@@ -87,7 +87,7 @@ def socket_error_text(code):
 
 class KeloError(Exception):
     """A kelo_dll call failed: .code is its result, .call its name, .failure
-    and .detail why the connection says it failed (FAILURE_ values)."""
+    and .detail why the connection says it failed (``FAILURE_`` values)."""
 
     def __init__(self, code, call, message, failure=None):
         failure = failure or Failure()

@@ -6,7 +6,7 @@ import numpy as np
 
 from . import arguments, errors, records
 from ._library import library
-from .scanner import ScannersGuard
+from .scanner import _ScannersGuard
 from .waiting import deadline_after, left_ms, wait_readable
 
 
@@ -56,7 +56,7 @@ class Group:
         return [self._members[h] for h in sorted(self._members)]
 
     def _guard(self):
-        return ScannersGuard(tuple(self._members.values()))
+        return _ScannersGuard(tuple(self._members.values()))
 
     def _check(self, call, result, error=errors.GroupError, message="failed"):
         if result == 0:

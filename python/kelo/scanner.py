@@ -149,7 +149,7 @@ class Scanner:
 
     def _guard(self):
         """Around every call that may wait on the scanner (see interruption.py)."""
-        return ScannersGuard((self,))
+        return _ScannersGuard((self,))
 
     def failure(self, timeout_ms=ANSWER_TIMEOUT_MS, too_long=None):
         """What the connection says about its last failed call (errors.Failure)."""
@@ -431,7 +431,7 @@ class Scanner:
         self._call("lpSendScannerFirmwareUpdate", data.ctypes.data, len(data), version)
 
 
-class ScannersGuard(Guard):
+class _ScannersGuard(Guard):
     """A Guard on the scanners' sockets that notes on them when Ctrl-C cut them."""
 
     __slots__ = ("_scanners",)
