@@ -280,6 +280,12 @@ TEST_F(KeloCliTest, CtrlCEndsAGrabAtOnceAndKeepsWhatWasWritten) {
             EXPECT_EQ(summary[1], "30");
         }
     }
+    // A command with nothing to clean up ends at once, inside its call.
+    emulator_.setFault(emu::Fault::Silent);
+    const ToolRun status = runScript(tool_, scratch_, "\"$KELO\" status " + address_ + " & p=$!; sleep 1; kill -INT $p; wait $p");
+    EXPECT_EQ(status.exitCode, 130);
+    EXPECT_LT(status.seconds, 1.3);
+    EXPECT_EQ(status.err, "kelo status: interrupted\n");
 }
 
 // The point cloud read back by PCL's converter, and the 16-bit height map.

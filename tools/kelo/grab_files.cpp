@@ -34,6 +34,7 @@ std::string GrabFiles::write(const ProfileView& profile) {
     if (!output_.empty() && !profiles_.write(index, profile)) return output_;
     if (!ply_.empty() && !cloud_.write(index, profile)) return ply_;
     if (!heightMapPath_.empty() && !heightMap_.write(profile)) return heightMapPath_;
+    if (plot_.empty()) return {};
     std::copy(profile.header, profile.header + lastHeader_.size(), lastHeader_.begin());
     lastPoints_.resize(static_cast<std::size_t>(profile.pointCount));
     for (std::int32_t i = 0; i < profile.pointCount; ++i) {
