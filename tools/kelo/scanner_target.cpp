@@ -65,6 +65,7 @@ std::set<std::string> withTargetOptions(std::set<std::string> valueOptions) {
 
 void printTargetHelp() {
     std::printf(
+        "\n"
         "scanner:\n"
         "  HOST                 host name or IPv4 address, HOST:PORT for another TCP\n"
         "                       port than %d\n"
