@@ -18,43 +18,19 @@
 #include "emulator/calibration_state.h"
 #include "emulator/firmware_state.h"
 #include "emulator/parameter_state.h"
+#include "emulator/profile_generator.h"
 #include "emulator/scan_image_state.h"
 #include "emulator/status_state.h"
 #include "support/emulator_fixture.h"
 #include "support/g3_checks.h"
+#include "support/tool_runner.h"
 
 namespace kelo::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun { int exitCode; std::string out, err; };
-
-std::string readFile(const fs::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// The tool sits beside the test program. The Windows build runs its tests
-// under Wine, where the tool is not started from here.
-bool locateTool(fs::path* tool) {
-    const std::string self = ::testing::internal::GetArgvs().at(0);
-    *tool = fs::absolute(fs::path(self)).parent_path() / "kelo";
-    return self.size() < 4 || self.compare(self.size() - 4, 4, ".exe") != 0;
-}
-
-// Runs the tool through the shell, bounded in time; a cross build's tool
-// under the emulator its tests run under (KELO_TOOL_LAUNCHER).
-CliRun runTool(const fs::path& tool, const fs::path& scratch, const std::string& arguments) {
-    const fs::path out = scratch / "stdout.txt", err = scratch / "stderr.txt";
-    const int status = std::system(("timeout 30 " KELO_TOOL_LAUNCHER " '" + tool.string() + "' " + arguments + " >'" +
-                                    out.string() + "' 2>'" + err.string() + "'").c_str());
-    // A wait status: the exit code in the second byte, a signal in the low bits.
-    return {(status & 0x7F) != 0 ? -1 : (status >> 8) & 0xFF, readFile(out), readFile(err)};
-}
 
 class KeloCliTest : public EmulatorTest {
 protected:
@@ -73,8 +49,9 @@ protected:
     }
     // The tool's last commands may still be in flight when it exits; the
     // emulator has handled them all once every connection was closed.
-    CliRun kelo(const std::string& arguments) {
-        CliRun run = runTool(tool_, scratch_, arguments);
+    ToolRun kelo(const std::string& arguments) { return settled(runTool(tool_, scratch_, arguments)); }
+    ToolRun script(const std::string& text) { return settled(runScript(tool_, scratch_, text)); }
+    ToolRun settled(ToolRun run) {
         for (int wait = 0; wait < 400 && emulator_.commandCount(kCmdClose) < emulator_.connectionsAccepted(); ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return run;
@@ -117,13 +94,18 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
         {"", 2, ""},
         {"frobnicate", 2, "unknown command 'frobnicate'"},
         {"grab " + address_, 2, "--count is required"},
-        {"status " + nobody, 1, "no scanner answers at " + nobody},
+        {"status " + nobody, 1, "cannot connect to " + nobody + ": socket error 111 (Connection refused)"},
+        {"status " + kUnresolvableHost, 1, "cannot find " + kUnresolvableHost + ": "},
+        {"grab " + address_ + " " + address_ + " --count 5", 2, "several scanners need --output FILE"},
+        {"status --serial 7 " + address_, 2, "unexpected '" + address_ + "'"},
     };
     for (const std::string& refused : {grab + "--mode sideways", grab + "--mode pulse --pulse-period 999",
                                       grab + "--encoder 3", grab + "--ply a.ply --y-from-header 9",
                                       grab + "--ply a.ply --step 0", grab + "--step 2", "view " + address_ + " --port 65536",
                                       "view " + address_ + " --mode sideways", "firmware " + address_ + quoted("none.bin"),
-                                      "params fetch " + address_ + " x"})
+                                      "params fetch " + address_ + " x", "status " + address_ + ":0",
+                                      "status " + address_ + ":65536", "status " + address_ + " --connect-timeout 0",
+                                      std::string("status --serial x"), std::string("view"), grab + address_ + " --large --output" + quoted("g")})
         cases.push_back({refused, 2, ""});
     for (const char* command : {"discover", "status", "params", "calib", "grab", "image", "firmware", "view"})
         cases.push_back({std::string(command) + " --help", 0, std::string("usage: kelo ") + command});
@@ -132,7 +114,7 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
         if (!KELO_TOOL_HAS_VIEW && c.arguments.rfind("view", 0) == 0) c = {c.arguments, 1, "built without the viewer"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const CliRun run = kelo(c.arguments);
+        const ToolRun run = kelo(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode);
         if (c.exitCode == 0) EXPECT_EQ(run.out.rfind(c.shown, 0), 0u) << run.out;
         else EXPECT_TRUE(has(run.err, c.shown)) << run.err;
@@ -140,30 +122,39 @@ TEST_F(KeloCliTest, HelpAndRefusedCommandLines) {
     EXPECT_EQ(emulator_.connectionsAccepted(), 0u);  // all refused before connecting
 }
 
-TEST_F(KeloCliTest, StatusListsEveryValueAndTheDescriptionsAskedFor) {
-    const CliRun run = kelo("status " + address_ + " --describe 2 --describe 5");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::string expected;
-    const auto list = emu::statusList(emulator_);
-    for (const auto& [key, value] : list) {
-        char line[64];
-        std::snprintf(line, sizeof line, "%u: %d (0x%08X)\n", key, static_cast<std::int32_t>(value), value);
-        expected += line;
+TEST_F(KeloCliTest, StatusListsEveryValueWithItsDescription) {
+    emu::Emulator other;
+    const std::string elsewhere = uniqueLoopbackAddress();
+    ASSERT_TRUE(other.start(elsewhere, 24400));
+    // Another port named with the host; --values-only leaves the descriptions out.
+    for (const auto& [target, values] : {std::pair{address_, false}, {elsewhere + ":24400", true}}) {
+        const ToolRun run = kelo("status " + target + (values ? " --values-only" : ""));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        std::string expected;
+        const auto list = emu::statusList(target == address_ ? emulator_ : other);
+        for (const auto& [key, value] : list) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%u: %d (0x%08X)", key, static_cast<std::int32_t>(value), value);
+            expected += line + (values ? "" : "  " + emu::statusDescription(key)) + "\n";
+        }
+        expected += std::to_string(list.size()) + " status value(s) from " + target + "\n";
+        // The uptime may have ticked between the tool's fetch and this list.
+        const std::regex uptime("\n3: [^\n]*\n");
+        EXPECT_EQ(std::regex_replace(run.out, uptime, "\n"), std::regex_replace(expected, uptime, "\n"));
     }
-    expected += std::to_string(list.size()) + " status value(s) from " + address_ + "\ndescription 2: " +
-                emu::statusDescription(2) + "\ndescription 5: " + emu::statusDescription(5) + "\n";
-    // The uptime may have ticked between the tool's fetch and this list.
-    const std::regex uptime("\n3: [^\n]*\n");
-    EXPECT_EQ(std::regex_replace(run.out, uptime, "\n"), std::regex_replace(expected, uptime, "\n"));
+    emulator_.setFault(emu::Fault::DropConnection);
+    const ToolRun dropped = runTool(tool_, scratch_, "status " + address_);  // no close command to wait for
+    EXPECT_EQ(dropped.exitCode, 1);
+    EXPECT_EQ(dropped.err, "kelo status: status request: the scanner closed the connection\n");
 }
 
 TEST_F(KeloCliTest, ParameterFileRoundTripsAndRejectionsShowTheScannersMessages) {
     auto& parameters = emulator_.state<emu::ParameterState>();
     const std::string served = (std::unique_lock<std::mutex>(parameters.mutex), parameters.render());
-    const CliRun get = kelo("params get " + address_ + quoted("p.txt"));
+    const ToolRun get = kelo("params get " + address_ + quoted("p.txt"));
     ASSERT_EQ(get.exitCode, 0) << get.err;
     EXPECT_EQ(read("p.txt"), served);
-    const CliRun put = kelo("params put " + address_ + quoted("p.txt"));
+    const ToolRun put = kelo("params put " + address_ + quoted("p.txt"));
     EXPECT_EQ(put.exitCode, 0) << put.err;
     EXPECT_TRUE(has(put.out, "accepted"));
 
@@ -171,19 +162,19 @@ TEST_F(KeloCliTest, ParameterFileRoundTripsAndRejectionsShowTheScannersMessages)
     const std::vector<std::string> messages = emu::ParameterState().apply(bad);  // the grammar alone
     ASSERT_EQ(messages.size(), 2u);
     std::ofstream(file("bad.txt"), std::ios::binary) << bad;
-    const CliRun rejected = kelo("params put " + address_ + quoted("bad.txt"));
+    const ToolRun rejected = kelo("params put " + address_ + quoted("bad.txt"));
     EXPECT_EQ(rejected.exitCode, 1);
     EXPECT_TRUE(has(rejected.err, "2 message(s):\n  " + messages[0] + "\n  " + messages[1] + "\n") &&
                 std::count(rejected.err.begin(), rejected.err.end(), '\n') == 3) << rejected.err;
 
-    const CliRun missing = kelo("params put " + address_ + quoted("missing.txt"));
+    const ToolRun missing = kelo("params put " + address_ + quoted("missing.txt"));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(has(missing.err, "Couldn't open local parameter file: " + file("missing.txt"))) << missing.err;
 }
 
 TEST_F(KeloCliTest, GrabWritesEveryProfileAsCsvPlotsTheLastAndLeavesSyncMode) {
     scriptBatches(4);
-    const CliRun run = kelo("grab " + address_ + " --count 25 --batch 10 --quiet --output" + quoted("g.csv") +
+    const ToolRun run = kelo("grab " + address_ + " --count 25 --batch 10 --quiet --output" + quoted("g.csv") +
                             " --plot" + quoted("g.svg"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::string expected = "profile,point,v0,v1,v2\n";
@@ -207,7 +198,7 @@ TEST_F(KeloCliTest, GrabWritesEveryProfileAsCsvPlotsTheLastAndLeavesSyncMode) {
 // In pulse mode, with the pulses started before and stopped after the batches.
 TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
     scriptBatches(3);
-    const CliRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --binary --mode pulse --pulse-period 2500 "
+    const ToolRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --binary --mode pulse --pulse-period 2500 "
                             "--pulse-setting 7 --output" + quoted("g.bin"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string dump = read("g.bin");
@@ -223,27 +214,82 @@ TEST_F(KeloCliTest, GrabBinaryDumpHoldsTheRecordsAsTheLibraryFillsThem) {
     EXPECT_TRUE(has(hex(emulator_.received()), hex(words({0x39, 16, 0, 0, 0, 0, 0x23}))));
 }
 
-// Runs that fail part way: the reason named, and sync mode left all the same.
-TEST_F(KeloCliTest, GrabFailuresAreExplainedAndLeaveSyncMode) {
+// Runs that fail part way: the reason named, and sync mode left when the
+// scanner still answers. --large is named only for a profile too long.
+TEST_F(KeloCliTest, GrabFailuresSayWhatFailed) {
     scriptBatches(300);
-    const CliRun large = kelo("grab " + address_ + " --count 2 --large --quiet --output" + quoted("l.csv"));
+    const ToolRun large = kelo("grab " + address_ + " --count 2 --large --quiet --output" + quoted("l.csv"));
     ASSERT_EQ(large.exitCode, 0) << large.err;
     const std::string csv = read("l.csv");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 300);
     EXPECT_TRUE(has(csv, "\n1,299,1299,-299,7\n"));
-    // The standard record cannot hold them: a failure that names the way out.
-    const CliRun standard = kelo("grab " + address_ + " --count 2 --quiet --output" + quoted("s.csv"));
-    EXPECT_EQ(standard.exitCode, 1);
-    EXPECT_TRUE(has(standard.err, "need --large")) << standard.err;
-    EXPECT_EQ(emulator_.commandCount(kCmdExitSync), 2u);
 
-    emulator_.overrideCommand(kCmdMultipleProfileRequest, [](emu::Session& session, const emu::Command&) {
-        session.sendAnswer(kAnswerProfile, bytesOf({0, 0, 0, 1}));  // a profile where a batch belongs
+    const emu::Bytes stalled = bytesOf({0, 0, 0, 39, 0, 0, 0, 4, 0, 0, 0, 2});  // a batch of 2 that stops
+    struct Case { std::function<void(emu::Session&)> answer; std::string said; bool left; };
+    const std::vector<Case> cases = {
+        {nullptr, "kelo grab: a profile of 3640 bytes does not fit: use --large\n", true},
+        {[](emu::Session& s) { s.sendAnswer(kAnswerProfile, bytesOf({0, 0, 0, 1})); },
+         "kelo grab: profile batch: an answer of type 0 where a profile batch was expected\n", true},
+        {[&](emu::Session& s) { s.sendRaw(stalled); },
+         "kelo grab: profile batch: no answer within 300 ms\nkelo grab: could not leave sync mode: "
+         "the scanner does not answer\n", false},
+        {[](emu::Session&) {}, "kelo grab: profile batch: no answer within 300 ms\n"
+                                "kelo grab: could not leave sync mode: the scanner does not answer\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        if (c.answer) emulator_.overrideCommand(kCmdMultipleProfileRequest, [&](emu::Session& s, const emu::Command&) { c.answer(s); });
+        const std::size_t exits = emulator_.commandCount(kCmdExitSync);
+        const ToolRun run = kelo("grab " + address_ + " --count 2 --quiet --timeout 300 --output" + quoted("s.csv"));
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, c.said);
+        EXPECT_EQ(emulator_.commandCount(kCmdExitSync), exits + c.left);
+    }
+}
+
+// Ctrl-C ends a grab within a second, keeps what was written and tries for
+// at most a second more to leave sync mode; a second Ctrl-C ends it at once.
+TEST_F(KeloCliTest, CtrlCEndsAGrabAtOnceAndKeepsWhatWasWritten) {
+    std::uint32_t answered = 0, limit = 0;  // requests beyond the limit get nothing
+    emulator_.overrideCommand(kCmdMultipleProfileRequest, [&](emu::Session& s, const emu::Command& c) {
+        if (answered++ >= limit) return;
+        emu::Bytes batch = words({c.word(0)});
+        for (std::uint32_t i = 0; i < c.word(0); ++i) {
+            const emu::Bytes profile = emu::answerBytes(kAnswerProfile, words({0, 0, 0, 0, 0, 0, 0, 0, 0, 1, i, 0, 7}));
+            batch.insert(batch.end(), profile.begin(), profile.end());
+        }
+        s.sendAnswer(kAnswerProfileBatch, batch);
     });
-    const CliRun broken = kelo("grab " + address_ + " --count 10 --quiet --output" + quoted("g.csv"));
-    EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_TRUE(has(broken.err, "profile batch: the command could not be sent or the answer not read")) << broken.err;
-    EXPECT_EQ(emulator_.commandCount(kCmdExitSync), 3u);
+    struct Case { std::uint32_t limit; const char* signals; double most; const char* end; };
+    const std::vector<Case> cases = {
+        {~0u, "kill -INT $p", 0.5, ", interrupted\n"},
+        {3, "kill -INT $p", 2.3, ", interrupted\nkelo grab: interrupted; could not leave sync mode within 1000 ms\n"},
+        {3, "kill -INT $p; sleep 0.3; kill -INT $p", 0.6, ", interrupted\nkelo grab: interrupted\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signals);
+        answered = 0, limit = c.limit;
+        const std::size_t exits = emulator_.commandCount(kCmdExitSync);
+        const ToolRun run = runScript(tool_, scratch_, "\"$KELO\" grab " + address_ + " --count 100000000 --batch 10 "
+                                      "--output" + quoted("i.csv") + " & p=$!; sleep 1; " + c.signals + "; wait $p");
+        EXPECT_EQ(run.exitCode, 130);
+        EXPECT_LT(run.seconds - 1, c.most);
+        EXPECT_EQ(emulator_.commandCount(kCmdExitSync), exits + 1);
+        std::smatch summary;  // the last words, and the profiles they count are the ones in the file
+        ASSERT_TRUE(std::regex_search(run.err, summary, std::regex("kelo grab: (\\d+) profile\\(s\\) from [^,]*"))) << run.err;
+        EXPECT_EQ(run.err.substr(static_cast<std::size_t>(summary.position(0))), summary.str() + c.end);
+        const std::string csv = read("i.csv");
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + std::stol(summary[1])) << run.err;
+        if (c.limit == 3) {
+            EXPECT_EQ(summary[1], "30");
+        }
+    }
+    // A command with nothing to clean up ends at once, inside its call.
+    emulator_.setFault(emu::Fault::Silent);
+    const ToolRun status = runScript(tool_, scratch_, "\"$KELO\" status " + address_ + " & p=$!; sleep 1; kill -INT $p; wait $p");
+    EXPECT_EQ(status.exitCode, 130);
+    EXPECT_LT(status.seconds, 1.3);
+    EXPECT_EQ(status.err, "kelo status: interrupted\n");
 }
 
 // The point cloud read back by PCL's converter, and the 16-bit height map.
@@ -253,7 +299,7 @@ TEST_F(KeloCliTest, GrabWritesAPointCloudAndAHeightMap) {
         GTEST_SKIP() << "pcl_ply2pcd (Debian pcl-tools) is not installed";
     }
     scriptBatches(3, 4);  // profiles 0, 2, 4 have 3 points; 1 and 3 have 4
-    const CliRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --ply" + quoted("c.ply") +
+    const ToolRun run = kelo("grab " + address_ + " --count 5 --batch 2 --quiet --ply" + quoted("c.ply") +
                             " --y-from-header 1 --step 0.5 --heightmap" + quoted("h.pgm"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "");  // no CSV unless --output asks for it
@@ -285,26 +331,26 @@ TEST_F(KeloCliTest, ImageIsWrittenAsPgmWithTheScannersPixels) {
     auto& camera = emulator_.state<emu::CameraState>();
     camera.width = 16;
     camera.height = 8;
-    const CliRun run = kelo("image " + address_ + quoted("i.pgm"));
+    const ToolRun run = kelo("image " + address_ + quoted("i.pgm"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const emu::Bytes payload = emu::makeImagePayload(emulator_.config(), 16, 8, 0, 0);
     EXPECT_EQ(read("i.pgm"), "P5\n16 8\n255\n" + std::string(payload.begin() + KELO_IMAGE_HEADER_SIZE, payload.end()));
 
     emulator_.setFault(emu::Fault::WrongType);
-    const CliRun broken = kelo("image " + address_ + quoted("j.pgm"));
+    const ToolRun broken = kelo("image " + address_ + quoted("j.pgm"));
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_TRUE(has(broken.err, "image request: the command could not be sent or the answer not read")) << broken.err;
+    EXPECT_EQ(broken.err, "kelo image: image request: an answer of type 99 where an image was expected\n");
     EXPECT_FALSE(fs::exists(file("j.pgm")));
 }
 
 TEST_F(KeloCliTest, FirmwareIsSentWithItsTrailerAndARefusalIsExplained) {
     std::ofstream(file("fw.bin"), std::ios::binary) << "\x01\x02\x03";
-    const CliRun run = kelo("firmware " + address_ + quoted("fw.bin") + " --version 577");
+    const ToolRun run = kelo("firmware " + address_ + quoted("fw.bin") + " --version 577");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     expectReceived(bytesOf({0, 0, 0, 8, 0, 0, 0, 7, 1, 2, 3, 0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0, 0x66, 0, 0, 0, 0}));
     auto& firmware = emulator_.state<emu::FirmwareState>();
     std::unique_lock<std::mutex>(firmware.mutex), firmware.requireTrailer = true;
-    const CliRun refused = kelo("firmware " + address_ + quoted("fw.bin") + " --version 576");
+    const ToolRun refused = kelo("firmware " + address_ + quoted("fw.bin") + " --version 576");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(has(refused.err, "the scanner did not confirm the firmware update (21)")) << refused.err;
 }
@@ -319,7 +365,7 @@ TEST_F(KeloCliTest, CalibPrintsEachLaserAndTheStoredWindowInItsOrder) {
         for (int i = 0; i < 4; ++i) l.scanWindow[i] = (i + 1) * 1000 + laser;
         std::copy_n(std::vector<double>{1.5 + laser, -2, 1e-7}.begin(), 3, l.position);
     }
-    const CliRun run = kelo("calib " + address_);
+    const ToolRun run = kelo("calib " + address_);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // The store hands out window values 0, 2, 3, 1 in thousandths.
     EXPECT_EQ(run.out, address_ + " reports 2 laser(s)\nlaser 0\n  position:  1.5 -2 1e-07\n"
@@ -329,23 +375,42 @@ TEST_F(KeloCliTest, CalibPrintsEachLaserAndTheStoredWindowInItsOrder) {
                                   "  window:    1001 2001 3001 4001\nscan window of laser 0 (store): 1 3 4 2\n");
 }
 
-// Real broadcasts only inside the discovery suite's network namespace,
-// which runs the Discovery* tests with an emulator answering discovery.
-TEST(DiscoveryCli, KeloDiscoverListsTheNamespacesScanner) {
-    const char* host = std::getenv("KELO_HOST_NETNS");
-    const char* serial = std::getenv("KELO_DISCOVERY_EXTERNAL_SERIAL");
-    std::error_code error;
-    const std::string own = fs::read_symlink("/proc/self/ns/net", error).string();
-    if (!std::getenv("KELO_DISCOVERY_NETNS_ADDRESSES") || !host || !serial || error || own == host)
-        GTEST_SKIP() << "broadcasts run only in the namespace of scripts/tests.d/30-discovery-netns.sh";
-    fs::path tool;
-    if (!locateTool(&tool)) GTEST_SKIP() << "the command-line tests run with the native build";
-    const fs::path scratch = fs::temp_directory_path() / "kelo_cli_discovery";
-    fs::create_directories(scratch);
-    const CliRun run = runTool(tool, scratch, std::string("discover --serial ") + serial);
-    fs::remove_all(scratch, error);
+// Three scanners as a group, each one's profiles in a file of its own (in
+// the order the command line names them); a silent member is named.
+TEST_F(KeloCliTest, GrabOfAGroupWritesAFileForEachScanner) {
+    std::vector<std::unique_ptr<emu::Emulator>> others;
+    std::string hosts = address_;
+    for (std::uint32_t serial : {2002u, 3003u}) {
+        emu::ScannerConfig config;
+        config.serialNumber = serial;
+        config.pointsPerProfile = static_cast<int>(serial / 1000);
+        others.push_back(std::make_unique<emu::Emulator>(config));
+        const std::string address = uniqueLoopbackAddress();
+        ASSERT_TRUE(others.back()->start(address));
+        hosts += " " + address;
+    }
+    emulator_.config().pointsPerProfile = 1;
+    const ToolRun run = kelo("grab " + hosts + " --count 25 --batch 10 --quiet --binary --output" + quoted("g.bin"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(has(run.out, std::string("identity ") + serial + "\n") && has(run.out, "1 scanner(s) answered")) << run.out;
+    for (std::uint32_t s = 1; s <= 3; ++s) {
+        const std::string dump = read("g-" + std::to_string(s) + ".bin");
+        ASSERT_EQ(dump.size(), 25 * sizeof(ProfileRecord));
+        for (std::size_t i = 0; i < 25; ++i) {
+            ProfileRecord r;
+            std::memcpy(&r, dump.data() + i * sizeof r, sizeof r);
+            EXPECT_EQ((std::vector<std::int32_t>{r.header[emu::kHeaderSerial], r.pointCount}),
+                      (std::vector<std::int32_t>{std::int32_t(s == 1 ? 1001 : s * 1001), std::int32_t(s)}));
+        }
+    }
+    EXPECT_EQ(emulator_.commandCount(kCmdExitSync) + others[1]->commandCount(kCmdExitSync), 2u);
+
+    others[0]->setFault(emu::Fault::Silent);
+    const ToolRun silent = kelo("grab " + hosts + " --count 25 --batch 10 --quiet --timeout 300 --output" + quoted("s.csv"));
+    EXPECT_EQ(silent.exitCode, 1);
+    const std::string second = hosts.substr(address_.size() + 1, hosts.rfind(' ') - address_.size() - 1);
+    EXPECT_EQ(silent.err, "kelo grab: " + second + ": did not deliver its 10 profile(s) within 300 ms\n"
+                          "kelo grab: could not leave sync mode: " + second + ": the scanner does not answer\n");
+    EXPECT_EQ(emulator_.commandCount(kCmdExitSync) + others[1]->commandCount(kCmdExitSync), 4u);
 }
 
 }  // namespace

@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
-// Discovery over real broadcasts to 255.255.255.255:30127. These tests only
-// run inside the network namespace that scripts/tests.d/30-discovery-netns.sh
-// builds (a veth pair with two addresses, and an emulator process); anywhere
-// else they skip, so no broadcast ever reaches a real network.
+// Discovery over real broadcasts to 255.255.255.255:30127, and connects to
+// an address that drops every SYN. These tests only run inside the network
+// namespace that scripts/tests.d/30-discovery-netns.sh builds (a veth pair
+// with two addresses, an emulator process, a neighbour that swallows what it
+// is sent); anywhere else they skip, so nothing reaches a real network.
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "discovery_fixture.h"
+#include "support/g3_checks.h"
+#include "support/tool_runner.h"
 
 namespace kelo::test {
 namespace {
@@ -18,6 +23,11 @@ namespace {
 const char* env(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::string dottedAddress(std::uint32_t address) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
 // True only in a namespace other than the host's whose local addresses are
@@ -55,6 +65,28 @@ protected:
             externalSerial_ = static_cast<std::uint32_t>(std::strtoul(serial, nullptr, 0));
     }
 
+    // A scanner whose TCP side has an address of its own: it answers
+    // discovery from there. Its address, in network order.
+    std::uint32_t addScannerAt(std::uint32_t serialNumber, std::uint32_t cableId) {
+        emu::ScannerConfig config;
+        config.serialNumber = serialNumber;
+        config.cableId = cableId;
+        scanners_.push_back(std::make_unique<emu::Emulator>(config));
+        const std::string address = uniqueLoopbackAddress();
+        EXPECT_TRUE(scanners_.back()->start(address));
+        EXPECT_TRUE(scanners_.back()->startDiscovery(responderAddress_, KELO_SCANNER_UDP_PORT));
+        return addressOf(address);
+    }
+
+    // The kelo tool, run from a scratch directory of this test's own.
+    ToolRun kelo(const std::string& arguments) {
+        std::filesystem::path tool;
+        if (!locateTool(&tool)) return {0, "", "", 0};
+        const auto scratch = std::filesystem::temp_directory_path() / "kelo_netns_cli";
+        std::filesystem::create_directories(scratch);
+        return runTool(tool, scratch, arguments);
+    }
+
     std::set<std::uint32_t> localAddresses_;
     std::uint32_t externalSerial_ = 0;
 };
@@ -77,6 +109,91 @@ TEST_F(DiscoveryNamespaceTest, EveryLocalAddressBroadcastsAndEachScannerIsFoundO
     EXPECT_EQ(got.size(), localAddresses_.size()) << "one request per local address";
     for (const auto& datagram : got) senders.insert(datagram.fromAddress);
     EXPECT_EQ(senders, localAddresses_);
+}
+
+// Each record comes with the address its reply came from, at the same
+// index, and that is where the scanner is opened; past the records the
+// addresses are left as they were.
+TEST_F(DiscoveryNamespaceTest, EachScannerIsReportedWithTheAddressItAnsweredFrom) {
+    std::map<std::uint32_t, std::uint32_t> at{{6001, addScannerAt(6001, 8)}, {6002, addScannerAt(6002, 9)},
+                                              {6003, addScannerAt(6003, 9)}};
+    if (externalSerial_ != 0) at[externalSerial_] = addressOf(env("KELO_DISCOVERY_EXTERNAL_ADDRESS"));
+    using Find = std::function<std::int32_t(ScannerInfo*, std::uint32_t*, std::uint32_t)>;
+    struct Case { const char* what; Find find; std::uint32_t capacity; std::set<std::uint32_t> among; std::size_t count; };
+    std::set<std::uint32_t> all;
+    for (const auto& entry : at) all.insert(entry.first);
+    const std::vector<Case> cases = {
+        {"all", lpFindAllScannersWithAddresses, 8, all, all.size()},
+        {"all, room for 2", lpFindAllScannersWithAddresses, 2, all, 2},
+        {"serial 6002", [](auto r, auto a, auto n) { return lpFindScannerBySerialNumberWithAddresses(6002, r, a, n); }, 8, {6002}, 1},
+        {"cable 9", [](auto r, auto a, auto n) { return lpFindScannerByCableIdWithAddresses(9, r, a, n); }, 8, {6002, 6003}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScannerInfo records[9];
+        std::uint32_t addresses[9];
+        std::memset(addresses, kFill, sizeof addresses);
+        ASSERT_EQ(c.find(records, addresses, c.capacity), static_cast<std::int32_t>(c.count));
+        std::set<std::uint32_t> seen;
+        for (std::size_t i = 0; i < c.count; ++i) {
+            const std::uint32_t identity = records[i].identity;
+            EXPECT_TRUE(c.among.count(identity) && seen.insert(identity).second) << identity;
+            EXPECT_EQ(addresses[i], at[identity]) << identity;
+            ScannerConnection* opened = lpOpenConnectionInt(addresses[i]);
+            ASSERT_NE(opened, nullptr);
+            std::int32_t serial = 0;
+            EXPECT_EQ(lpGetScannerStatusFromScanner(opened), 0);
+            EXPECT_EQ(lpGetScannerStatusValue(opened, 0, &serial), 0);
+            EXPECT_EQ(static_cast<std::uint32_t>(serial), identity);
+            lpCloseConnection(opened);
+        }
+        EXPECT_EQ(addresses[c.count], 0xCCCCCCCCu);
+    }
+}
+
+// kelo finds scanners with their addresses, and opens one found by serial
+// number or cable id at the address it answered from.
+TEST_F(DiscoveryNamespaceTest, KeloDiscoversAndOpensAScannerWhereItAnswered) {
+    const std::uint32_t first = addScannerAt(6101, 5), second = addScannerAt(6102, 6), third = addScannerAt(6103, 6);
+    const ToolRun listed = kelo("discover");
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    for (const auto& [serial, address, cable] : {std::tuple{6101, first, 5}, {6102, second, 6}, {6103, third, 6}}) {
+        char line[160];
+        std::snprintf(line, sizeof line, "\n%s identity %d value1 %d value2 %d value3 0 value4 0x%08X value6 1",
+                      dottedAddress(address).c_str(), serial, serial, cable, address);
+        EXPECT_NE(("\n" + listed.out).find(line), std::string::npos) << line << listed.out;
+    }
+    const ToolRun json = kelo("discover --json --serial 6102");
+    EXPECT_EQ(json.out.rfind("[\n  {\"address\": \"" + dottedAddress(second) + "\", \"identity\": 6102, \"value1\": 6102, ", 0),
+              0u) << json.out;
+    EXPECT_EQ(json.out.substr(json.out.size() - 4), "}\n]\n");
+
+    const ToolRun status = kelo("status --serial 6103 --values-only");
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_EQ(status.out.rfind("0: 6103 (", 0), 0u);
+    EXPECT_NE(status.out.find("from serial number 6103 (" + dottedAddress(third) + ")\n"), std::string::npos);
+    const ToolRun twice = kelo("status --cable 6");
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("kelo status: 2 scanners answered the discovery of cable id 6 ("), std::string::npos);
+    EXPECT_TRUE(twice.err.find(dottedAddress(second)) != std::string::npos &&
+                twice.err.find(dottedAddress(third)) != std::string::npos) << twice.err;
+}
+
+// An address whose SYNs vanish: the connect gives up after the time-out
+// given, the library's own 1 s for 0, and kelo says so.
+TEST_F(DiscoveryNamespaceTest, ConnectGivesUpAfterTheTimeOutGiven) {
+    const char* silent = env("KELO_NETNS_SILENT_ADDRESS");
+    if (silent == nullptr) GTEST_SKIP() << "the step gives no silent address";
+    for (const auto& [timeoutMs, seconds] : {std::pair{300, 0.3}, {0, 1.0}}) {
+        SCOPED_TRACE(timeoutMs);
+        expectTakes(seconds, seconds + 0.25, [&, timeoutMs = timeoutMs] {
+            EXPECT_EQ(lpOpenConnectionPort(silent, KELO_SCANNER_TCP_PORT, timeoutMs), nullptr);
+        });
+    }
+    const ToolRun run = kelo(std::string("status ") + silent + " --connect-timeout 400");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, std::string("kelo status: no answer from ") + silent + " within 400 ms\n");
+    EXPECT_TRUE(run.seconds >= 0.4 && run.seconds < 1.0) << run.seconds;
 }
 
 }  // namespace

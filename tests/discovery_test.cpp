@@ -149,9 +149,13 @@ TEST_F(DiscoveryTest, AddressFormsTellWhereEachReplyCameFrom) {
             std::uint32_t addresses[3] = {kUntouchedWord, kUntouchedWord, kUntouchedWord};
             const std::int32_t expected = std::min<std::int32_t>(c.all, static_cast<std::int32_t>(capacity));
             ASSERT_EQ(c.find(records, addresses, capacity), expected);
-            for (std::int32_t i = 0; i < 3; ++i)
+            for (std::int32_t i = 0; i < 3; ++i) {
                 EXPECT_EQ(addresses[i], i < expected ? responder : kUntouchedWord) << i;
-            if (c.all == 1) EXPECT_EQ(std::uint32_t{records[0].identity}, kSerial);
+            }
+            // The record stays as the scanner sent it: little-endian.
+            if (c.all == 1) {
+                EXPECT_EQ(udp::getLe32(&bytesOfRecord(records[0])[offsetof(ScannerInfo, identity)]), kSerial);
+            }
         }
     }
 }

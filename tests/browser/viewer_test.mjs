@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// kelo view in a real browser: the emulator program and kelo view run on a
-// loopback address of this test's own, headless Debian Chromium opens the
-// page, and the test looks at what the page draws. Screenshots are kept in
-// BUILD/viewer-test/.
+// kelo view in a real browser: emulator programs and kelo view run on
+// loopback addresses of this test's own, headless Debian Chromium opens the
+// page, and the test looks at what the page draws and what the terminal
+// says. Screenshots are kept in BUILD/viewer-test/.
 //   node viewer_test.mjs BUILD_DIR
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -10,7 +10,9 @@ import { mkdirSync } from 'node:fs';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-const ADDRESS = '127.70.14.1';  // scanner emulator and page
+// Three scanners; the page is served on the first one's address.
+const [A, B, C] = ['127.70.14.1', '127.70.14.2', '127.70.14.3'];
+const SERIALS = { [A]: 1001, [B]: 2002, [C]: 3003 };
 const CHROMIUM_FLAGS = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-sync',
   '--disable-background-networking', '--disable-component-update', '--disable-dev-shm-usage'];  // small /dev/shm
 const STEP_TIMEOUT = 15000;
@@ -42,12 +44,18 @@ async function waitFor(what, test, timeout = STEP_TIMEOUT) {
   }
 }
 
-const startEmulator = () => run(bin('kelo-scanner-emulator'), ['--bind', ADDRESS, '--verbose', '--seconds', '120']);
-const commandsOf = (emulator) => [...emulator.output.matchAll(/command (\d+),/g)].map((m) => Number(m[1]));
+// How a child ended, or null when it has not within `ms`.
+const endOf = (child, ms) => Promise.race([child.exited, new Promise((r) => setTimeout(() => r(null), ms).unref())]);
 
-// Pixels of a canvas that differ from white, and those with colour in them.
-const inkOf = (page, id) => page.evaluate((id) => {
-  const c = document.getElementById(id);
+const startEmulator = (address) =>
+  run(bin('kelo-scanner-emulator'), ['--bind', address, '--serial', String(SERIALS[address]), '--verbose', '--seconds', '120']);
+const listening = (emulator) => waitFor('an emulator', () => emulator.output.includes('listening on'));
+const commandsOf = (emulator) => [...emulator.output.matchAll(/command (\d+),/g)].map((m) => Number(m[1]));
+const said = (viewer, text) => waitFor(`kelo view to say "${text}"`, () => viewer.output.includes(text));
+
+// Pixels of a panel's canvas that differ from white, and those with colour in them.
+const inkOf = (page, selector) => page.evaluate((selector) => {
+  const c = document.querySelector(selector);
   if (!c.width || !c.height) return { ink: 0, coloured: 0 };
   const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
   let ink = 0, coloured = 0;
@@ -56,72 +64,111 @@ const inkOf = (page, id) => page.evaluate((id) => {
     if (d[i + 3] && (Math.abs(d[i] - d[i + 1]) > 30 || Math.abs(d[i + 1] - d[i + 2]) > 30)) ++coloured;
   }
   return { ink, coloured };
-}, id);
-const numberIn = async (page, id) => Number(await page.textContent(`#${id}`));
-const stateOf = (page) => page.getAttribute('#state', 'data-state');
+}, selector);
+// The element of class `name` in scanner i's panel.
+const inPanel = (i, name) => `.panel[data-scanner="${i}"] .${name}`;
+const numberIn = async (page, i, name) => Number(await page.textContent(inPanel(i, name)));
+const stateOf = (page, i) => page.getAttribute(inPanel(i, 'state'), 'data-state');
+const live = async (page, i) => (await stateOf(page, i)) === 'live' && (await numberIn(page, i, 'rate')) > 0;
 const shot = (page, name, selector) => (selector ? page.locator(selector) : page).screenshot({ path: path.join(shots, name) });
 
 async function main() {
-  let emulator = startEmulator();
-  await waitFor('the emulator', () => emulator.output.includes('listening on'));
-  const viewer = run(bin('kelo'), ['view', ADDRESS, '--bind', ADDRESS, '--port', '0']);
+  let a = startEmulator(A);
+  const b = startEmulator(B);
+  await listening(a);
+  await listening(b);
+  const viewer = run(bin('kelo'), ['view', A, B, C, '--bind', A, '--port', '0']);
   const url = await waitFor('the viewer address', () => viewer.output.match(/http:\/\/\S+\//)?.[0]);
+
+  // Nothing listens at C yet: the terminal says so, and claims nothing more.
+  await said(viewer, `cannot connect to ${C}: socket error 111 (Connection refused); trying again every second`);
+  // A second viewer on the same port is refused, not let in beside the first.
+  const second = run(bin('kelo'), ['view', A, '--bind', A, '--port', new URL(url).port]);
+  assert.deepEqual(await endOf(second, 5000), { code: 1, signal: null });
+  assert.match(second.output, /kelo view: cannot serve on 127\.70\.14\.1:\d+: the port is in use/);
 
   const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: CHROMIUM_FLAGS });
   try {
     const page = await browser.newPage({ viewport: { width: 1280, height: 1000 } });
     await page.goto(url);
 
-    // Profiles arrive, the rate is shown and the profile is drawn in colour.
-    await waitFor('a profile rate above 0', async () => (await numberIn(page, 'rate')) > 0);
-    await waitFor('the profile drawn', async () => (await inkOf(page, 'profile')).coloured > 200);
-    await shot(page, 'profile.png', '#profile');
-    assert.ok((await numberIn(page, 'count')) > 0);
-    assert.equal(await stateOf(page), 'live');
-    await waitFor('status values', async () => (await page.$$('#status tbody tr')).length > 0);
+    // A panel per scanner, each with its own rate, drawing and status values.
+    await waitFor('three panels', async () => (await page.$$('.panel')).length === 3);
+    for (const [i, address] of [[0, A], [1, B]]) {
+      await waitFor(`scanner ${address} live`, () => live(page, i));
+      await waitFor(`its profile drawn`, async () => (await inkOf(page, inPanel(i, 'profile'))).coloured > 200);
+      await waitFor(`its status values`, async () => (await page.$$(`${inPanel(i, 'status')} tbody tr`)).length > 0);
+      assert.equal(await page.textContent(`${inPanel(i, 'status')} tbody tr td:nth-child(2)`), String(SERIALS[address]));
+      assert.match(await page.textContent(inPanel(i, 'source')), new RegExp(`^${address} · time sync`));
+    }
+    assert.equal(await stateOf(page, 2), 'lost');
+    assert.match(await page.textContent(inPanel(2, 'state')), /cannot connect to 127\.70\.14\.3/);
+    assert.ok(!viewer.output.includes(`${C}: connected`), viewer.output);
+    await shot(page, 'profile.png', inPanel(0, 'profile'));
 
     // The height map moves on between two screenshots.
-    const before = await shot(page, 'waterfall-1.png', '#waterfall');
+    const before = await shot(page, 'waterfall-1.png', inPanel(0, 'waterfall'));
     await page.waitForTimeout(700);
-    assert.notEqual(Buffer.compare(before, await shot(page, 'waterfall-2.png', '#waterfall')), 0,
+    assert.notEqual(Buffer.compare(before, await shot(page, 'waterfall-2.png', inPanel(0, 'waterfall'))), 0,
       'the height map did not advance');
-    assert.ok((await inkOf(page, 'waterfall')).coloured > 1000, 'the height map is blank');
+    assert.ok((await inkOf(page, inPanel(0, 'waterfall'))).coloured > 1000, 'the height map is blank');
 
     // The camera image: out of sync mode, the image, back into sync mode.
-    await page.click('#image-button');
-    await waitFor('the camera image', async () => (await inkOf(page, 'image')).ink > 1000);
-    assert.deepEqual(await page.$eval('#image', (c) => [c.width, c.height]), [640, 480]);
-    await shot(page, 'image.png', '#image');
-    const sent = commandsOf(emulator);
+    await page.click(inPanel(0, 'image-button'));
+    await waitFor('the camera image', async () => (await inkOf(page, inPanel(0, 'image'))).ink > 1000);
+    assert.deepEqual(await page.$eval(inPanel(0, 'image'), (c) => [c.width, c.height]), [640, 480]);
+    await shot(page, 'image.png', inPanel(0, 'image'));
+    const sent = commandsOf(a);
     const image = sent.indexOf(11);
     assert.ok(image > 0 && sent.lastIndexOf(35, image) > sent.lastIndexOf(29, image),
       'the image was not taken outside sync mode');
     assert.ok(sent.indexOf(29, image) > image, 'sync mode was not entered again');
-    await waitFor('profiles again after the image', async () =>
-      (await stateOf(page)) === 'live' && (await numberIn(page, 'rate')) > 0);
+    assert.ok(!commandsOf(b).includes(11), 'the other scanner took an image');
+    await waitFor('profiles again after the image', () => live(page, 0));
+
+    // C comes up; A goes away, the page and the terminal say so, and it recovers.
+    const c = startEmulator(C);
+    await waitFor('scanner C live', () => live(page, 2));
+    await said(viewer, `${C}: connected, in time sync`);
+    a.kill('SIGKILL');
+    await a.exited;
+    await waitFor('the lost scanner reported', async () => (await stateOf(page, 0)) === 'lost');
+    // (A reconnection at once may still reach the dying process: "connected, but ...".)
+    assert.match(await page.textContent(inPanel(0, 'state')), /stopped answering|cannot connect|connected, but/);
+    await said(viewer, `${A}: connection lost: `);
+    await shot(page, 'lost.png');
+    const countBefore = await numberIn(page, 0, 'count');
+    a = startEmulator(A);
+    await waitFor('recovery', async () => (await live(page, 0)) && (await numberIn(page, 0, 'count')) > countBefore);
+    await said(viewer, `${A}: reconnected, in time sync again`);
+    assert.ok(await live(page, 1), 'the other scanners kept going');
     await page.waitForTimeout(500);
     await shot(page, 'viewer.png');
-
-    // The scanner goes away: the page says so, and recovers when it is back.
-    emulator.kill('SIGKILL');
-    await emulator.exited;
-    await waitFor('the lost scanner reported', async () => (await stateOf(page)) === 'lost');
-    assert.match(await page.textContent('#state'), /stopped answering|no scanner answers/);
-    await shot(page, 'lost.png');
-    const countBefore = await numberIn(page, 'count');
-    emulator = startEmulator();
-    await waitFor('recovery', async () => (await stateOf(page)) === 'live' &&
-      (await numberIn(page, 'count')) > countBefore && (await numberIn(page, 'rate')) > 0);
+    await page.screenshot({ path: path.join(shots, 'panels.png'), fullPage: true });
+    c.kill('SIGKILL');
   } finally {
     await browser.close();
   }
 
-  // Ctrl-C leaves sync mode and closes the connection.
+  // Ctrl-C leaves sync mode and closes every connection.
   viewer.kill('SIGINT');
-  const end = await Promise.race([viewer.exited, new Promise((r) => setTimeout(() => r(null), 10000).unref())]);
-  assert.deepEqual(end, { code: 0, signal: null }, `kelo view did not stop cleanly:\n${viewer.output}`);
-  await waitFor('the close command', () => commandsOf(emulator).includes(102), 3000);
-  assert.deepEqual(commandsOf(emulator).filter((c) => [29, 35, 102].includes(c)).slice(-3), [29, 35, 102]);
+  assert.deepEqual(await endOf(viewer, 3000), { code: 0, signal: null }, `kelo view did not stop cleanly:\n${viewer.output}`);
+  assert.match(viewer.output, new RegExp(`${A}: left sync mode and closed the connection\n`));
+  assert.match(viewer.output, new RegExp(`${B}: left sync mode and closed the connection\n`));
+  await waitFor('the close command', () => commandsOf(a).includes(102), 3000);
+  assert.deepEqual(commandsOf(a).filter((c) => [29, 35, 102].includes(c)).slice(-3), [29, 35, 102]);
+
+  // A scanner that stops answering holds Ctrl-C up for at most a second more, and the terminal says so.
+  const stuck = run(bin('kelo'), ['view', B, '--bind', B, '--port', '0']);
+  await said(stuck, `${B}: connected, in time sync`);
+  b.kill('SIGSTOP');
+  await new Promise((r) => setTimeout(r, 300));
+  const stopped = Date.now();
+  stuck.kill('SIGINT');
+  assert.deepEqual(await endOf(stuck, 5000), { code: 1, signal: null }, stuck.output);
+  b.kill('SIGCONT');
+  assert.ok(Date.now() - stopped < 2300, `${Date.now() - stopped} ms after Ctrl-C`);
+  assert.match(stuck.output, new RegExp(`${B}: could not leave sync mode within 1000 ms: the scanner does not answer`));
 }
 
 try {

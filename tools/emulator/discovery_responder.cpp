@@ -28,6 +28,9 @@ struct DiscoveryState {
     std::vector<Datagram> datagrams;
     DiscoveryReplyHook hook;
     std::shared_ptr<DiscoveryResponder> responder;
+    // Replies leave from the scanner's own address through this socket,
+    // when it has one (see Emulator::startDiscovery).
+    net::Socket replySocket = net::kInvalidSocket;
 };
 
 namespace {
@@ -125,8 +128,8 @@ private:
         }
     }
 
-    void sendTo(std::uint32_t address, std::uint16_t port, const Bytes& bytes) {
-        net::sendTo(socket_, bytes.data(), bytes.size(), address, port);
+    void sendTo(net::Socket from, std::uint32_t address, std::uint16_t port, const Bytes& bytes) {
+        net::sendTo(from != net::kInvalidSocket ? from : socket_, bytes.data(), bytes.size(), address, port);
     }
 
     // Scanners are handled one by one under the lock, so none goes away
@@ -158,22 +161,24 @@ private:
         NetworkSettings settings;
         int laserCount;
         DiscoveryReplyHook hook;
+        net::Socket from;
         {
             std::lock_guard<std::mutex> lock(scanner.mutex);
             settings = scanner.settings;
             laserCount = scanner.laserCount;
             hook = scanner.hook;
+            from = scanner.replySocket;
         }
         if (replyPort == 0 || !selects(settings, selector)) return;
         const std::uint32_t to = datagram.fromAddress;
         if (hook) {
             hook(Bytes(request.begin(), request.end()),
-                 [this, to, replyPort](const Bytes& bytes) { sendTo(to, replyPort, bytes); });
+                 [this, from, to, replyPort](const Bytes& bytes) { sendTo(from, to, replyPort, bytes); });
             return;
         }
         udp::Message reply;
         udp::buildDiscoveryReply(reply, buildRecord(settings, laserCount).data());
-        sendTo(to, replyPort, Bytes(reply.begin(), reply.end()));
+        sendTo(from, to, replyPort, Bytes(reply.begin(), reply.end()));
     }
 
     static void applyCableId(DiscoveryState& scanner, const udp::Message& message,
@@ -209,19 +214,41 @@ private:
 bool Emulator::startDiscovery(const std::string& bindAddress, std::uint16_t port) {
     std::uint32_t address = 0;
     if (!net::parseDottedAddress(bindAddress.c_str(), &address)) return false;
+    // A scanner answers from its own address. Broadcasts only reach a socket
+    // bound to any address, so the replies of an emulator whose TCP side has
+    // an address of its own leave through a second socket bound to it.
+    std::uint32_t own = address;
+    net::Socket replySocket = net::kInvalidSocket;
+    if (running_ && net::parseDottedAddress(bindAddress_.c_str(), &own) && own != 0 && own != address) {
+        replySocket = net::openUdpSocket();
+        if (replySocket == net::kInvalidSocket) return false;
+        if (net::setReuseAddress(replySocket) != 0 || net::bindSocket(replySocket, own, port) != 0) {
+            net::closeSocket(replySocket);
+            return false;
+        }
+    } else {
+        own = address;
+    }
     DiscoveryState& scanner = state<DiscoveryState>();
     {
         std::lock_guard<std::mutex> lock(scanner.mutex);
-        if (scanner.responder) return false;
+        if (scanner.responder) {
+            if (replySocket != net::kInvalidSocket) net::closeSocket(replySocket);
+            return false;
+        }
+        scanner.replySocket = replySocket;
         scanner.settings.serialNumber = config_.serialNumber;
         scanner.settings.cableId = config_.cableId;
         scanner.settings.ipMode = udp::kStaticAddress;
-        scanner.settings.address = address;
+        scanner.settings.address = own;
         scanner.settings.secondAddress = wire::hostToNetwork(kDefaultSecondAddress);
         scanner.laserCount = config_.laserCount;
     }
     std::shared_ptr<DiscoveryResponder> responder = DiscoveryResponder::acquire(address, port);
-    if (!responder) return false;
+    if (!responder) {
+        stopDiscovery();  // closes the reply socket
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(scanner.mutex);
         scanner.responder = responder;
@@ -240,6 +267,9 @@ void Emulator::stopDiscovery() {
     }
     if (responder) responder->remove(&scanner);
     // The last emulator to leave ends the responder's thread here.
+    std::lock_guard<std::mutex> lock(scanner.mutex);
+    if (scanner.replySocket != net::kInvalidSocket) net::closeSocket(scanner.replySocket);
+    scanner.replySocket = net::kInvalidSocket;
 }
 
 NetworkSettings networkSettings(Emulator& emulator) {

@@ -38,8 +38,8 @@ using DiscoveryReplyHook = std::function<void(const Bytes& request, const ReplyS
 NetworkSettings networkSettings(Emulator& emulator);
 // The 533-byte ScannerInfo record this scanner sends in a reply now:
 // value1 and identity the serial number, value2 the cable id, value3 the
-// IP mode, value4 the address, value6 the laser count, value7 1, value8 the
-// second address (addresses in network order), block a name text.
+// IP mode, value4 its own address, value6 the laser count, value7 1, value8
+// the second address (addresses in network order), block a name text.
 Bytes scannerInfoRecord(Emulator& emulator);
 // Every datagram that reached the responder while this scanner was on it.
 std::vector<Datagram> receivedDatagrams(Emulator& emulator);

@@ -115,7 +115,10 @@ public:
     void stop();
     // Answers UDP discovery on bindAddress:port (several emulators may share
     // one) and applies configuration messages addressed to this serial
-    // number; see discovery_responder.h. stop() ends it too.
+    // number; see discovery_responder.h. When start() gave the TCP side an
+    // address of its own, replies come from that address (and port) and the
+    // record reports it, as a scanner answers from its own address.
+    // stop() ends it too.
     bool startDiscovery(const std::string& bindAddress = "0.0.0.0",
                         std::uint16_t port = KELO_SCANNER_UDP_PORT);
     void stopDiscovery();

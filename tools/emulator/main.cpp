@@ -54,7 +54,25 @@ void printHelp() {
         "  --replay-session N which TCP session of the capture to replay (default 1)\n"
         "  --seconds N        stop after N seconds (default: run until killed)\n"
         "  --verbose          log every command\n"
-        "  --help             this text\n",
+        "  --help             this text\n"
+        "\n"
+        "A discovery reply carries one ScannerInfo record. The library reads only its\n"
+        "identity; the rest is the scanner's own. As an example of what a scanner may\n"
+        "send, the emulator fills it with:\n"
+        "  value1    the serial number (--serial)\n"
+        "  value2    the cable id (--cable-id, or as a configuration message set it)\n"
+        "  value3    the IP mode: 0 static, 1 base address (0 until configured)\n"
+        "  value4    its IPv4 address in network byte order: the --bind address\n"
+        "            (--discovery-bind when --bind is 0.0.0.0), or the configured one\n"
+        "  identity  the serial number\n"
+        "  value6    the number of lasers (--lasers)\n"
+        "  value7    1, the version of this layout\n"
+        "  value8    the second address of the IP configuration, network byte order\n"
+        "            (255.255.255.0 until configured)\n"
+        "  block     the text \"kelo-scanner-emulator\", zero bytes after it\n"
+        "With --bind naming one address, the replies come from that address, as a\n"
+        "scanner answers from its own: the address a discovery reports is the one\n"
+        "to connect to.\n",
         KELO_SCANNER_TCP_PORT, KELO_SCANNER_TCP_PORT, KELO_SCANNER_UDP_PORT, KELO_SCANNER_UDP_PORT);
 }
 

@@ -15,7 +15,7 @@ const char* const kName = "calib";
 
 void printHelp() {
     std::puts(
-        "usage: kelo calib HOST [--old N]\n"
+        "usage: kelo calib HOST|--serial N|--cable N [--old N]\n"
         "\n"
         "Retrieves the calibration of every laser and prints, per laser, the\n"
         "position calibration, the fourteen transform parameters and the scan\n"
@@ -25,6 +25,7 @@ void printHelp() {
         "options:\n"
         "  --old N  also list up to N earlier position calibrations of each laser\n"
         "  --help   this text");
+    printTargetHelp();
 }
 
 bool printLaser(const Scanner& scanner, std::int32_t laser, std::uint32_t oldEntries) {
@@ -33,7 +34,8 @@ bool printLaser(const Scanner& scanner, std::int32_t laser, std::uint32_t oldEnt
     std::printf("laser %d\n", laser);
     bool ok = true;
     auto failed = [&](const std::string& what, int32_t result, Refusal meaning) {
-        reportResult(kName, what + " of laser " + std::to_string(laser), result, meaning);
+        reportFailure(kName, what + " of laser " + std::to_string(laser), h, result,
+                      {"a calibration answer", KELO_DEFAULT_TIMEOUT_MS, meaning});
         ok = false;
     };
 
@@ -90,21 +92,27 @@ bool printLaser(const Scanner& scanner, std::int32_t laser, std::uint32_t oldEnt
 
 int runCalib(int argc, char** argv) {
     CommandLine args;
-    if (!args.parse(argc, argv, {"old"}, {})) return usageError(kName, args.error());
+    if (!args.parse(argc, argv, withTargetOptions({"old"}), {})) return usageError(kName, args.error());
     if (args.helpWanted()) {
         printHelp();
         return kExitOk;
     }
-    if (args.positional().size() != 1) return usageError(kName, "expected one HOST");
+    std::vector<std::string> words = args.positional();
+    Targets targets;
+    std::string error;
+    if (!parseTargets(args, &words, 0, false, &targets, &error)) return usageError(kName, error);
+    if (!words.empty()) return usageError(kName, "unexpected '" + words[0] + "'");
     std::int64_t old = 0;
     if (!args.number("old", 0, 0, 1024, &old)) return usageError(kName, args.error());
 
-    Scanner scanner(kName, args.positional()[0]);
+    Scanner scanner(kName, targets.scanners[0], targets.connectTimeoutMs);
     if (!scanner.open()) return kExitFailed;
     int32_t result = lpRetrieveCalibrationValues(scanner.handle());
-    if (result != KELO_OK) return reportResult(kName, "calibration retrieval", result);
+    if (result != KELO_OK) {
+        return reportFailure(kName, "calibration retrieval", scanner.handle(), result, {"a calibration answer"});
+    }
     const int32_t lasers = lpGetLaserCount(scanner.handle());
-    std::printf("%s reports %d laser(s)\n", scanner.host().c_str(), lasers);
+    std::printf("%s reports %d laser(s)\n", scanner.name().c_str(), lasers);
 
     bool ok = true;
     const std::int32_t shown = std::max<std::int32_t>(1, lasers);
@@ -118,7 +126,8 @@ int runCalib(int argc, char** argv) {
         std::printf("scan window of laser 0 (store): %.10g %.10g %.10g %.10g\n", w[0], w[1], w[2],
                     w[3]);
     } else {
-        reportResult(kName, "stored scan window", result, Refusal::NotHeld);
+        reportFailure(kName, "stored scan window", scanner.handle(), result,
+                      {"a calibration answer", KELO_DEFAULT_TIMEOUT_MS, Refusal::NotHeld});
         ok = false;
     }
     return ok ? kExitOk : kExitFailed;

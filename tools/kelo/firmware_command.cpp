@@ -18,7 +18,7 @@ constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFull - 4;
 
 void printHelp() {
     std::printf(
-        "usage: kelo firmware HOST FILE --version V\n"
+        "usage: kelo firmware HOST|--serial N|--cable N FILE --version V\n"
         "\n"
         "Sends the bytes of FILE to the scanner as a firmware update and waits for\n"
         "its confirmation. V is the firmware's version number: from %u on, the\n"
@@ -29,23 +29,28 @@ void printHelp() {
         "  --version V  version number of the image (required)\n"
         "  --help       this text\n",
         KELO_FIRMWARE_TRAILER_VERSION);
+    printTargetHelp();
 }
 
 }  // namespace
 
 int runFirmware(int argc, char** argv) {
     CommandLine args;
-    if (!args.parse(argc, argv, {"version"}, {})) return usageError(kName, args.error());
+    if (!args.parse(argc, argv, withTargetOptions({"version"}), {})) return usageError(kName, args.error());
     if (args.helpWanted()) {
         printHelp();
         return kExitOk;
     }
-    if (args.positional().size() != 2) return usageError(kName, "expected HOST FILE");
+    std::vector<std::string> words = args.positional();
+    Targets targets;
+    std::string error;
+    if (!parseTargets(args, &words, 0, false, &targets, &error)) return usageError(kName, error);
+    if (words.size() != 1) return usageError(kName, "expected HOST FILE");
     if (!args.has("version")) return usageError(kName, "--version is required");
     std::int64_t version = 0;
     if (!args.number("version", 0, 0, 0xFFFFFFFF, &version)) return usageError(kName, args.error());
 
-    const std::string& path = args.positional()[1];
+    const std::string& path = words[0];
     std::ifstream file(path, std::ios::binary);
     if (!file) return report(kName, "cannot open '" + path + "'");
     std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(file)),
@@ -53,7 +58,7 @@ int runFirmware(int argc, char** argv) {
     if (file.bad()) return report(kName, "cannot read '" + path + "'");
     if (image.size() > kMaxImageSize) return report(kName, "'" + path + "' is too large");
 
-    Scanner scanner(kName, args.positional()[0]);
+    Scanner scanner(kName, targets.scanners[0], targets.connectTimeoutMs);
     if (!scanner.open()) return kExitFailed;
     // The library wants a non-null image even for an empty one.
     static const std::uint8_t kEmpty = 0;
@@ -61,10 +66,11 @@ int runFirmware(int argc, char** argv) {
         scanner.handle(), image.empty() ? &kEmpty : image.data(),
         static_cast<std::uint32_t>(image.size()), static_cast<std::uint32_t>(version));
     if (result != KELO_OK) {
-        return reportResult(kName, "firmware update", result, Refusal::FirmwareRejected);
+        return reportFailure(kName, "firmware update", scanner.handle(), result,
+                             {"the scanner's confirmation", KELO_DEFAULT_TIMEOUT_MS, Refusal::FirmwareRejected});
     }
     std::printf("%s confirmed the firmware update (%zu bytes, version %lld)\n",
-                scanner.host().c_str(), image.size(), static_cast<long long>(version));
+                scanner.name().c_str(), image.size(), static_cast<long long>(version));
     return kExitOk;
 }
 

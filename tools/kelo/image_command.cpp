@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "command_line.h"
 #include "commands.h"
@@ -17,7 +18,7 @@ const char* const kName = "image";
 
 void printHelp() {
     std::printf(
-        "usage: kelo image HOST FILE.pgm [--laser N] [--rows N]\n"
+        "usage: kelo image HOST|--serial N|--cable N FILE.pgm [--laser N] [--rows N]\n"
         "\n"
         "Takes one camera image (the connection must be idle) and writes it as a\n"
         "binary greyscale PGM. The row length comes from the image header; the\n"
@@ -29,18 +30,23 @@ void printHelp() {
         "  --rows N   number of rows to write\n"
         "  --help     this text\n",
         kImageRowCountWord, KELO_IMAGE_MAX_PIXELS);
+    printTargetHelp();
 }
 
 }  // namespace
 
 int runImage(int argc, char** argv) {
     CommandLine args;
-    if (!args.parse(argc, argv, {"laser", "rows"}, {})) return usageError(kName, args.error());
+    if (!args.parse(argc, argv, withTargetOptions({"laser", "rows"}), {})) return usageError(kName, args.error());
     if (args.helpWanted()) {
         printHelp();
         return kExitOk;
     }
-    if (args.positional().size() != 2) return usageError(kName, "expected HOST FILE.pgm");
+    std::vector<std::string> words = args.positional();
+    Targets targets;
+    std::string error;
+    if (!parseTargets(args, &words, 0, false, &targets, &error)) return usageError(kName, error);
+    if (words.size() != 1) return usageError(kName, "expected HOST FILE.pgm");
     std::int64_t laser = 0, rows = 0;
     if (!args.number("laser", 0, 0, 0xFFFFFFFF, &laser) ||
         !args.number("rows", 0, 1, KELO_IMAGE_MAX_PIXELS, &rows)) {
@@ -50,22 +56,22 @@ int runImage(int argc, char** argv) {
     // Four megapixels: too large for the stack.
     std::unique_ptr<ImageRecord> image(new (std::nothrow) ImageRecord());
     if (!image) return report(kName, "out of memory");
-    Scanner scanner(kName, args.positional()[0]);
+    Scanner scanner(kName, targets.scanners[0], targets.connectTimeoutMs);
     if (!scanner.open()) return kExitFailed;
     const int32_t result =
         args.has("laser")
             ? lpGetImageN(scanner.handle(), static_cast<std::uint32_t>(laser), image.get())
             : lpGetImage(scanner.handle(), image.get());
-    if (result != KELO_OK) return reportResult(kName, "image request", result);
+    if (result != KELO_OK) return reportFailure(kName, "image request", scanner.handle(), result, {"an image"});
 
     std::uint32_t width = 0, height = 0;
     const std::string misfit = imageSize(*image, static_cast<std::uint32_t>(rows), &width, &height);
     if (!misfit.empty()) return report(kName, misfit + "; give --rows");
-    const std::string& path = args.positional()[1];
+    const std::string& path = words[0];
     if (!writePgm(path, image->pixels, width, height)) {
         return report(kName, "cannot write '" + path + "'");
     }
-    std::printf("%u x %u image from %s written to %s\n", width, height, scanner.host().c_str(),
+    std::printf("%u x %u image from %s written to %s\n", width, height, scanner.name().c_str(),
                 path.c_str());
     return kExitOk;
 }

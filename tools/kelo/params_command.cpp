@@ -2,6 +2,7 @@
 // kelo params get|put HOST FILE: the scanner's parameter file to and from disk.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "commands.h"
@@ -14,8 +15,8 @@ const char* const kName = "params";
 
 void printHelp() {
     std::puts(
-        "usage: kelo params get HOST FILE\n"
-        "       kelo params put HOST FILE\n"
+        "usage: kelo params get HOST|--serial N|--cable N FILE\n"
+        "       kelo params put HOST|--serial N|--cable N FILE\n"
         "\n"
         "get  fetches the scanner's parameter set and writes it to FILE (created or\n"
         "     replaced); the file is written only once the whole answer has arrived.\n"
@@ -24,6 +25,7 @@ void printHelp() {
         "\n"
         "options:\n"
         "  --help  this text");
+    printTargetHelp();
 }
 
 void printMessages(ScannerConnection* handle) {
@@ -34,24 +36,26 @@ void printMessages(ScannerConnection* handle) {
     }
 }
 
-int get(const std::string& host, const std::string& path) {
-    Scanner scanner(kName, host);
+int get(const Targets& targets, const std::string& path) {
+    Scanner scanner(kName, targets.scanners[0], targets.connectTimeoutMs);
     if (!scanner.open()) return kExitFailed;
     const int32_t result = lpGetParameterFileFromScanner(scanner.handle(), path.c_str());
     if (result == KELO_ERROR_STATE && lpIsInSyncMode(scanner.handle()) == 0) {
         return report(kName, "cannot open '" + path + "' for writing");
     }
-    if (result != KELO_OK) return reportResult(kName, "parameter fetch", result);
-    std::printf("parameters of %s written to %s\n", host.c_str(), path.c_str());
+    if (result != KELO_OK) {
+        return reportFailure(kName, "parameter fetch", scanner.handle(), result, {"the parameter file"});
+    }
+    std::printf("parameters of %s written to %s\n", scanner.name().c_str(), path.c_str());
     return kExitOk;
 }
 
-int put(const std::string& host, const std::string& path) {
-    Scanner scanner(kName, host);
+int put(const Targets& targets, const std::string& path) {
+    Scanner scanner(kName, targets.scanners[0], targets.connectTimeoutMs);
     if (!scanner.open()) return kExitFailed;
     const int32_t result = lpSendParameterFileToScanner(scanner.handle(), path.c_str());
     if (result == KELO_OK) {
-        std::printf("%s accepted the parameters of %s\n", host.c_str(), path.c_str());
+        std::printf("%s accepted the parameters of %s\n", scanner.name().c_str(), path.c_str());
         return kExitOk;
     }
     if (result == KELO_ERROR_STATE && lpIsInSyncMode(scanner.handle()) == 0) {
@@ -63,23 +67,28 @@ int put(const std::string& host, const std::string& path) {
         printMessages(scanner.handle());
         return kExitFailed;
     }
-    return reportResult(kName, "parameter upload", result, Refusal::ParameterFile);
+    return reportFailure(kName, "parameter upload", scanner.handle(), result,
+                         {"the scanner's verdict", KELO_DEFAULT_TIMEOUT_MS, Refusal::ParameterFile});
 }
 
 }  // namespace
 
 int runParams(int argc, char** argv) {
     CommandLine args;
-    if (!args.parse(argc, argv, {}, {})) return usageError(kName, args.error());
+    if (!args.parse(argc, argv, withTargetOptions({}), {})) return usageError(kName, args.error());
     if (args.helpWanted()) {
         printHelp();
         return kExitOk;
     }
-    const auto& words = args.positional();
-    if (words.size() != 3 || (words[0] != "get" && words[0] != "put")) {
+    std::vector<std::string> words = args.positional();
+    Targets targets;
+    std::string error;
+    if (words.empty() || (words[0] != "get" && words[0] != "put")) {
         return usageError(kName, "expected get|put HOST FILE");
     }
-    return words[0] == "get" ? get(words[1], words[2]) : put(words[1], words[2]);
+    if (!parseTargets(args, &words, 1, false, &targets, &error)) return usageError(kName, error);
+    if (words.size() != 2) return usageError(kName, "expected get|put HOST FILE");
+    return words[0] == "get" ? get(targets, words[1]) : put(targets, words[1]);
 }
 
 }  // namespace kelo::cli

@@ -2,12 +2,17 @@
 #include "profile_output.h"
 
 namespace kelo::cli {
+namespace {
+constexpr std::size_t kStdoutBuffer = 1 << 16;
+}  // namespace
 
 ProfileOutput::~ProfileOutput() { close(); }
 
 bool ProfileOutput::open(const std::string& path, ProfileFormat format) {
     format_ = format;
     if (path == "-") {
+        // Standard output may be unbuffered for messages; profiles want a buffer.
+        std::setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
         file_ = stdout;
         ownsFile_ = false;
     } else {
@@ -36,6 +41,11 @@ bool ProfileOutput::write(std::uint64_t index, const ProfileView& profile) {
         }
     }
     return true;
+}
+
+bool ProfileOutput::flush() {
+    if (file_ != nullptr && !failed_ && std::fflush(file_) != 0) failed_ = true;
+    return !failed_;
 }
 
 bool ProfileOutput::close() {

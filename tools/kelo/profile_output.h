@@ -24,6 +24,8 @@ public:
     bool open(const std::string& path, ProfileFormat format);
     // Appends profile number `index`; false on a write error.
     bool write(std::uint64_t index, const ProfileView& profile);
+    // Hands what is buffered to the system; false on a write error.
+    bool flush();
     // Flushes and closes; false when anything failed to reach the file.
     bool close();
 

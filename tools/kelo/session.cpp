@@ -10,9 +10,9 @@ int report(const std::string& command, const std::string& message) {
     return kExitFailed;
 }
 
-int reportResult(const std::string& command, const std::string& call, std::int32_t result,
-                 Refusal meaningOf21) {
-    return report(command, call + ": " + resultText(result, meaningOf21));
+int reportFailure(const std::string& command, const std::string& call, ScannerConnection* connection,
+                  std::int32_t result, const CallContext& context) {
+    return report(command, call + ": " + failureText(connection, result, context));
 }
 
 int usageError(const std::string& command, const std::string& message) {
@@ -21,18 +21,11 @@ int usageError(const std::string& command, const std::string& message) {
     return kExitUsage;
 }
 
-Scanner::Scanner(const std::string& command, const std::string& host)
-    : command_(command), host_(host) {
-    handle_ = lpOpenConnection(host.c_str());
-    if (handle_ == nullptr) {
-        const int32_t error = lpGetLastSocketError();
-        std::string message = "no scanner answers at " + host + " (TCP port " +
-                              std::to_string(KELO_SCANNER_TCP_PORT) +
-                              "): the host is unknown, refused the connection or did not "
-                              "answer within 1 s";
-        if (error != 0) message += "; socket error " + std::to_string(error);
-        report(command_, message);
-    }
+Scanner::Scanner(const std::string& command, const ScannerTarget& target, std::int32_t connectTimeoutMs)
+    : target_(target) {
+    std::string failure;
+    handle_ = openTarget(&target_, connectTimeoutMs, &failure);
+    if (handle_ == nullptr) report(command, failure);
 }
 
 Scanner::~Scanner() {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "sync_session.h"
 
-#include "result_text.h"
+#include "failure_text.h"
 
 namespace kelo::cli {
 
@@ -57,7 +57,7 @@ std::string enterSync(ScannerConnection* h, const SyncSettings& s) {
             break;
         case SyncKind::Encoder:
             if (s.setEncoder && (result = lpSetEncoderValue32(h, s.encoder)) != KELO_OK) {
-                return "encoder value: " + resultText(result);
+                return "encoder value: " + failureText(h, result);
             }
             result = lpEnterEncoderSyncMode(h);
             break;
@@ -66,13 +66,14 @@ std::string enterSync(ScannerConnection* h, const SyncSettings& s) {
             if (result != KELO_OK) break;
             result = lpStartPulseMaster(h, s.pulseSetting1, s.pulseSetting2);
             if (result != KELO_OK) {
+                const std::string why = failureText(h, result);
                 lpExitSyncMode(h);
-                return "pulse generator start: " + resultText(result);
+                return "pulse generator start: " + why;
             }
             break;
     }
     if (result != KELO_OK) {
-        return std::string("entering ") + syncKindName(s.kind) + " sync: " + resultText(result);
+        return std::string("entering ") + syncKindName(s.kind) + " sync: " + failureText(h, result);
     }
     return {};
 }
@@ -81,13 +82,11 @@ std::string leaveSync(ScannerConnection* h, const SyncSettings& s) {
     std::string failure;
     if (s.kind == SyncKind::Pulse) {
         const int32_t result = lpStopPulses(h);
-        if (result != KELO_OK) failure = "pulse generator stop: " + resultText(result);
+        if (result != KELO_OK) failure = "pulse generator stop: " + failureText(h, result) + "; ";
     }
     const int32_t result = lpExitSyncMode(h);
-    if (result != KELO_OK) {
-        if (!failure.empty()) failure += "; ";
-        failure += "leaving sync mode: " + resultText(result);
-    }
+    if (result != KELO_OK) return failure + failureText(h, result, {"an answer still owed"});
+    if (!failure.empty()) failure.resize(failure.size() - 2);
     return failure;
 }
 

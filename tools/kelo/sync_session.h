@@ -30,7 +30,7 @@ const char* syncKindName(SyncKind kind);
 // after). Empty on success; otherwise what failed, with nothing to undo.
 std::string enterSync(ScannerConnection* connection, const SyncSettings& settings);
 // Stops the pulses and leaves sync mode, which drains the answers still
-// owed. Empty on success; otherwise what failed.
+// owed. Empty on success; otherwise why sync mode may not have been left.
 std::string leaveSync(ScannerConnection* connection, const SyncSettings& settings);
 
 }  // namespace kelo::cli

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// kelo view HOST: the scanner live in a web browser.
-#include <atomic>
-#include <csignal>
+// kelo view HOST...: scanners live in a web browser, one panel each.
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
 
 #include "command_line.h"
 #include "commands.h"
+#include "interrupts.h"
 #include "live_feed.h"
 #include "session.h"
 #include "sync_session.h"
@@ -16,24 +18,25 @@ namespace kelo::cli {
 namespace {
 
 const char* const kName = "view";
-
-std::atomic<bool> gStop{false};
-void onStop(int) { gStop = true; }
+constexpr auto kStopPoll = std::chrono::milliseconds(50);
 
 void printHelp() {
     std::printf(
-        "usage: kelo view HOST [--mode time|encoder|pulse] [--port 8080] [--bind 127.0.0.1]\n"
-        "                      [OPTIONS]\n"
+        "usage: kelo view HOST... [--mode time|encoder|pulse] [--port 8080] [--bind 127.0.0.1]\n"
+        "                         [OPTIONS]\n"
         "\n"
-        "Shows what the scanner sees, live, in a web browser. Puts the scanner into\n"
-        "time, encoder or pulse synchronisation, reads profile batches and serves a\n"
-        "page at http://BIND:PORT/ with the latest profile (value 0 across, value 1\n"
-        "up, coloured by value 2), the profile rate and count, a scrolling height map\n"
-        "of the last profiles, the status values, and a button that takes a camera\n"
-        "image (the viewer leaves sync mode for it and goes back). When the scanner\n"
-        "stops answering the page says so, and the viewer reconnects every second.\n"
-        "The page needs nothing but kelo view. Ctrl-C leaves sync mode and closes\n"
-        "the connection.\n"
+        "Shows what the scanners see, live, in a web browser. Puts each scanner\n"
+        "(HOST words, --serial and --cable, each repeatable) into time, encoder or\n"
+        "pulse synchronisation, reads profile batches and serves a page at\n"
+        "http://BIND:PORT/ with a panel per scanner: the latest profile (value 0\n"
+        "across, value 1 up, coloured by value 2), the scanner's profile rate and\n"
+        "count, a scrolling height map of its last profiles, its status values, and\n"
+        "a button that takes a camera image (the viewer leaves sync mode for it and\n"
+        "goes back). When a scanner stops answering its panel says so, and the\n"
+        "viewer reconnects every second. The terminal says what happens to each\n"
+        "connection: connected, cannot connect, connection lost, reconnected. The\n"
+        "page needs nothing but kelo view. A port in use is refused (exit status 1).\n"
+        "Ctrl-C leaves sync mode (for at most a second) and closes the connections.\n"
         "\n"
         "options:\n"
         "  --mode M           time (default), encoder or pulse\n"
@@ -50,6 +53,7 @@ void printHelp() {
         "                     the emulator's)\n"
         "  --help             this text\n",
         KELO_PULSE_SETTING1_MIN, KELO_PULSE_SETTING1_MAX, KELO_PULSE_SETTING2_MAX);
+    printTargetHelp();
 }
 
 }  // namespace
@@ -57,8 +61,8 @@ void printHelp() {
 int runView(int argc, char** argv) {
     CommandLine args;
     if (!args.parse(argc, argv,
-                    {"mode", "encoder", "pulse-period", "pulse-setting", "port", "bind", "batch",
-                     "timeout", "unit"},
+                    withTargetOptions({"mode", "encoder", "pulse-period", "pulse-setting", "port", "bind", "batch",
+                                       "timeout", "unit"}),
                     {})) {
         return usageError(kName, args.error());
     }
@@ -66,42 +70,62 @@ int runView(int argc, char** argv) {
         printHelp();
         return kExitOk;
     }
-    if (args.positional().size() != 1) return usageError(kName, "expected one HOST");
+    std::vector<std::string> words = args.positional();
+    Targets targets;
     AcquisitionSettings settings;
-    settings.host = args.positional()[0];
     std::string error;
+    if (!parseTargets(args, &words, 0, true, &targets, &error) || !parseSyncSettings(args, &settings.sync, &error)) {
+        return usageError(kName, error);
+    }
     std::int64_t port = 0, batch = 0, timeout = 0;
-    if (!parseSyncSettings(args, &settings.sync, &error)) return usageError(kName, error);
-    if (!args.number("port", 8080, 0, 65535, &port) ||
-        !args.number("batch", 50, 1, 10000, &batch) ||
+    if (!args.number("port", 8080, 0, 65535, &port) || !args.number("batch", 50, 1, 10000, &batch) ||
         !args.number("timeout", 2000, 1, 3600000, &timeout)) {
         return usageError(kName, args.error());
     }
     settings.batch = static_cast<std::uint32_t>(batch);
     settings.timeoutMs = static_cast<std::int32_t>(timeout);
+    settings.connectTimeoutMs = targets.connectTimeoutMs;
     const std::string address = args.value("bind", "127.0.0.1");
 
-    LiveFeed feed({settings.host, syncKindName(settings.sync.kind), args.value("unit", "\u00b5m")});
-    ViewServer server(feed);
-    if (!server.start(address, static_cast<int>(port))) {
-        return report(kName, "cannot serve on " + address + ":" + std::to_string(port) +
-                                 " (address not on this machine, or port in use)");
+    std::vector<FeedSource> sources;
+    std::string names;
+    for (const ScannerTarget& target : targets.scanners) {
+        sources.push_back({target.name(), syncKindName(settings.sync.kind), args.value("unit", "\u00b5m")});
+        names += (names.empty() ? "" : ", ") + target.name();
     }
-    gStop = false;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    std::printf("kelo view: %s in %s sync at http://%s:%d/ (Ctrl-C stops)\n",
-                settings.host.c_str(), syncKindName(settings.sync.kind), address.c_str(),
-                server.port());
+    LiveFeed feed(sources);
+    ViewServer server(feed);
+    std::string failure;
+    if (!server.start(address, static_cast<int>(port), &failure)) {
+        return report(kName, "cannot serve on " + address + ":" + std::to_string(port) + ": " + failure);
+    }
+    stopsByItself();
+    std::printf("kelo view: page at http://%s:%d/ for %s (Ctrl-C stops)\n", address.c_str(), server.port(),
+                names.c_str());
     std::fflush(stdout);
 
-    const std::string failure = ViewAcquisition(settings, feed, gStop).run();
+    std::vector<std::unique_ptr<ViewAcquisition>> acquisitions;
+    for (std::size_t i = 0; i < targets.scanners.size(); ++i) {
+        settings.target = targets.scanners[i];
+        acquisitions.push_back(std::make_unique<ViewAcquisition>(settings, i, feed));
+        acquisitions.back()->start();
+    }
+    while (!interrupted()) std::this_thread::sleep_for(kStopPoll);
+
+    const auto stopBy = ViewAcquisition::Clock::now() + kStopWithin;
+    bool ended = true, clean = true;
+    for (const auto& acquisition : acquisitions) {
+        if (!acquisition->finish(stopBy)) ended = false;
+        else clean = acquisition->leftCleanly() && clean;
+    }
     feed.close();
     server.stop();
-    if (!failure.empty()) return report(kName, failure);
-    std::printf("kelo view: left sync mode and closed the connection to %s\n",
-                settings.host.c_str());
-    return kExitOk;
+    if (!ended) {
+        // A thread is still inside the library, waiting for its scanner.
+        std::fflush(nullptr);
+        std::_Exit(kExitFailed);
+    }
+    return clean ? kExitOk : kExitFailed;
 }
 
 }  // namespace kelo::cli

@@ -3,6 +3,10 @@
 
 #include <httplib.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "view_assets.h"
 
 namespace kelo::cli {
@@ -28,15 +32,21 @@ ViewServer::ViewServer(LiveFeed& feed) : feed_(feed), server_(new httplib::Serve
 
 ViewServer::~ViewServer() { stop(); }
 
-bool ViewServer::start(const std::string& address, int port) {
+bool ViewServer::start(const std::string& address, int port, std::string* failure) {
     addRoutes();
     server_->set_keep_alive_timeout(2);
-    if (port == 0) {
-        port_ = server_->bind_to_any_port(address);
-        if (port_ <= 0) return false;
-    } else if (server_->bind_to_port(address, port)) {
-        port_ = port;
-    } else {
+    // Address reuse only: with SO_REUSEPORT (the library's default) a second
+    // viewer would share the port, and each request reach either at random.
+    server_->set_socket_options([](socket_t socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    errno = 0;
+    port_ = port == 0 ? server_->bind_to_any_port(address) : server_->bind_to_port(address, port) ? port : -1;
+    if (port_ <= 0) {
+        *failure = errno == EADDRINUSE ? "the port is in use; choose another with --port"
+                   : errno != 0        ? std::strerror(errno)
+                                       : "the address cannot be used";
         return false;
     }
     thread_ = std::thread([this] { server_->listen_after_bind(); });
@@ -63,7 +73,7 @@ void ViewServer::addRoutes() {
         auto cursor = std::make_shared<FeedCursor>();
         response.set_chunked_content_provider(
             "text/event-stream", [this, cursor](std::size_t, httplib::DataSink& sink) {
-                std::string events = cursor->frameVersion == 0 ? kRetryField : "";
+                std::string events = cursor->channels.empty() ? kRetryField : "";
                 std::string next;
                 if (!feed_.nextEvents(*cursor, kFrameInterval, kFrameAtLeast, &next)) {
                     sink.done();
@@ -74,6 +84,7 @@ void ViewServer::addRoutes() {
             });
     });
 
+    // POST /image?scanner=N: a camera image of scanner N (from 0).
     server_->Post("/image", [this](const httplib::Request& request, httplib::Response& response) {
         response.set_header("Cache-Control", "no-store");
         if (!request.has_header(kRequestHeader)) {
@@ -82,7 +93,9 @@ void ViewServer::addRoutes() {
                                  "text/plain");
             return;
         }
-        const auto image = feed_.requestImage(kImageWait);
+        const std::string scanner = request.get_param_value("scanner");
+        const auto image = feed_.requestImage(std::strtoul(scanner.empty() ? "0" : scanner.c_str(), nullptr, 10),
+                                              kImageWait);
         if (!image->error.empty()) {
             response.status = 503;
             response.set_content(image->error, "text/plain; charset=utf-8");

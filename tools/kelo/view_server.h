@@ -24,8 +24,9 @@ public:
     ViewServer& operator=(const ViewServer&) = delete;
 
     // Listens on address:port (port 0 picks a free one) and serves from
-    // threads of its own. False when the address cannot be used.
-    bool start(const std::string& address, int port);
+    // threads of its own. False, with the system's reason in *failure, when
+    // the address cannot be used: a port in use is refused, never shared.
+    bool start(const std::string& address, int port, std::string* failure);
     int port() const { return port_; }
     void stop();
 
