@@ -160,6 +160,8 @@ namespace Kelo
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetMultipleProfiles(IntPtr connection, [In, Out] ProfileRecord[] records, uint count);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetProfileFromAllLasers(IntPtr connection, [In, Out] ProfileRecord[] records, uint capacity);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpCleanUpOutstandingRequests(IntPtr connection);
+        // Waits for the next answer without reading it: 0 arriving, -4 nothing in time, -1 closed or failed.
+        [DllImport(Library, CallingConvention = Call)] public static extern int lpWaitForAnswer(IntPtr connection, int timeoutMs);
         [DllImport(Library, CallingConvention = Call)] public static extern int lpGetNumberOfOutstandingRequests(IntPtr connection);
 
         // Scans and images (idle only).

@@ -44,6 +44,16 @@ KELO_API int32_t KELO_CALL lpGetLastFailureDetail(ScannerConnection* connection)
 KELO_API ScannerConnection* KELO_CALL lpOpenConnectionPort(const char* host, uint32_t port,
                                                           int32_t connectTimeoutMs);
 
+/* Waits until the next answer on the connection has begun to arrive, for at
+ * most timeoutMs milliseconds (0: only looks), without reading any of it;
+ * in either sync state. The outstanding count and the sync state stay as
+ * they are, so a program can wait for a batch in short slices and stay
+ * responsive, where a batch read that times out has already given up the
+ * answer it was owed. 0 bytes are waiting, -4 nothing arrived in time,
+ * -1 the peer closed or a socket error (lpGetLastFailure tells which),
+ * -2 null handle or a negative time-out. */
+KELO_API int32_t KELO_CALL lpWaitForAnswer(ScannerConnection* connection, int32_t timeoutMs);
+
 /* As lpFindAllScanners, lpFindScannerBySerialNumber and
  * lpFindScannerByCableId, and for each record stored, the IPv4 address its
  * reply came from at the same index of addresses, in network byte order

@@ -70,6 +70,7 @@ lpGetMultipleProfiles              i32    conn record u32
 lpGetProfileFromAllLasers          i32    conn record u32
 lpCleanUpOutstandingRequests       i32    conn
 lpGetNumberOfOutstandingRequests   i32    conn
+lpWaitForAnswer                    i32    conn i32
 
 lpEnterTimeSyncMode                i32    conn
 lpEnterEncoderSyncMode             i32    conn
