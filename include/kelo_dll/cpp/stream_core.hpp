@@ -1,0 +1,146 @@
+/** @file
+ * The threads of a stream: one that reads from the scanner, and for
+ * callbacks one that calls them, so that a slow callback is what the
+ * stream's Overflow rule is about. */
+#ifndef KELO_DLL_CPP_STREAM_CORE_HPP
+#define KELO_DLL_CPP_STREAM_CORE_HPP
+
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "batch_queue.hpp"
+
+namespace kelo {
+namespace detail {
+
+class StreamCore {
+public:
+    StreamCore(const StreamCore&) = delete;
+    StreamCore& operator=(const StreamCore&) = delete;
+
+    /** @return whether the stream still reads (false once stopped or failed) */
+    bool running() const { return !queue_.ended(); }
+    /** @return the batches read and handed on so far, dropped ones included */
+    std::uint64_t batches() const { return queue_.published(); }
+    /** @return the batches dropped under Overflow::DropOldest */
+    std::uint64_t dropped() const { return queue_.dropped(); }
+
+protected:
+    explicit StreamCore(const DeliveryOptions& options) : queue_(valid(options)) {}
+    // The class that implements produce() and deliver() calls halt() in its
+    // destructor, before what its threads use goes away.
+    virtual ~StreamCore() = default;
+
+    /** Reads until the queue stops or a read fails, then leaves sync mode;
+     *  may throw what leaving sync mode failed with. */
+    virtual void produce() = 0;
+    /** Hands one batch or failure to the callbacks. */
+    virtual void deliver(const BatchQueue::Item& item) = 0;
+
+    void launch(bool callbacks) {
+        producer_ = std::thread([this] { runProducer(); });
+        if (!callbacks) return;
+        try {
+            dispatcher_ = std::thread([this] { runDispatcher(); });
+        } catch (...) {
+            halt();
+            throw;
+        }
+    }
+
+    /** Stops, waits for both threads and rethrows what a callback threw or
+     *  leaving sync mode failed with. From a callback it only asks: the
+     *  stream ends once the callback has returned. */
+    void stopAndRethrow() {
+        queue_.stop();
+        if (onDispatcher()) return;
+        join();
+        std::exception_ptr failure;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure = std::exchange(failure_, nullptr);
+        }
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    void halt() noexcept {
+        queue_.stop();
+        if (!onDispatcher()) join();
+    }
+
+    void requireQueue(bool callbacks) const {
+        if (callbacks) throw std::logic_error("kelo: pop() on a stream that calls back");
+    }
+
+    BatchQueue queue_;
+
+private:
+    static const DeliveryOptions& valid(const DeliveryOptions& options) {
+        if (options.queueCapacity < 1) throw std::invalid_argument("kelo: queueCapacity must be at least 1");
+        return options;
+    }
+
+    void keep(std::exception_ptr failure) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!failure_) failure_ = std::move(failure);
+    }
+
+    bool onDispatcher() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return dispatcherId_ == std::this_thread::get_id();
+    }
+
+    void join() noexcept {
+        std::lock_guard<std::mutex> lock(joinMutex_);
+        if (producer_.joinable()) producer_.join();
+        if (dispatcher_.joinable()) dispatcher_.join();
+    }
+
+    void runProducer() noexcept {
+        try {
+            produce();
+        } catch (...) {
+            keep(std::current_exception());
+        }
+        queue_.finish();
+    }
+
+    void runDispatcher() noexcept {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            dispatcherId_ = std::this_thread::get_id();
+        }
+        for (;;) {
+            const BatchQueue::Item item = queue_.next(BatchQueue::Clock::time_point(), true);
+            if (item.kind == BatchQueue::Item::Kind::End) return;
+            if (queue_.stopping()) {
+                // Stopped: what is still queued is not delivered.
+                if (item.kind == BatchQueue::Item::Kind::Batch) queue_.release(item.slot);
+            } else {
+                try {
+                    deliver(item);
+                } catch (...) {
+                    keep(std::current_exception());
+                    queue_.stop();
+                }
+            }
+            if (item.fatal) return;
+        }
+    }
+
+    std::mutex mutex_;
+    std::mutex joinMutex_;
+    std::exception_ptr failure_;
+    std::thread::id dispatcherId_;
+    std::thread producer_;
+    std::thread dispatcher_;
+};
+
+}  // namespace detail
+}  // namespace kelo
+
+#endif
