@@ -147,40 +147,19 @@ public:
     Item next(Clock::time_point until, bool forever) {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            Item item;
-            if (!failures_.empty() && (size_ == 0 || failures_.front().position <= sequences_[ring_[head_]])) {
-                item.kind = Item::Kind::Failure;
-                item.error.emplace(std::move(failures_.front().error));
-                item.fatal = failures_.front().fatal;
-                failures_.pop_front();
-                return item;
-            }
-            if (size_ > 0) {
-                item.kind = Item::Kind::Batch;
-                item.slot = ring_[head_];
-                item.sequence = sequences_[item.slot];
-                item.count = counts_[item.slot];
-                head_ = (head_ + 1) % capacity_;
-                --size_;
-                changed_.notify_all();
-                return item;
-            }
-            if (ended_) {
-                if (fatal_) {
-                    item.kind = Item::Kind::Failure;
-                    item.error.emplace(*fatal_);
-                    item.fatal = true;
-                } else {
-                    item.kind = Item::Kind::End;
-                }
-                return item;
-            }
+            Item item = take();
+            if (item.kind != Item::Kind::Nothing) return item;
             if (forever) {
                 changed_.wait(lock);
             } else if (changed_.wait_until(lock, until) == std::cv_status::timeout) {
-                if (size_ == 0 && failures_.empty() && !ended_) return item;
+                return take();
             }
         }
+    }
+    /** As next(), without waiting. */
+    Item poll() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return take();
     }
 
     /** Gives a slot back once its batch is no longer used. */
@@ -219,6 +198,29 @@ private:
         Error error;
         bool fatal;
     };
+
+    Item take() {
+        Item item;
+        if (!failures_.empty() && (size_ == 0 || failures_.front().position <= sequences_[ring_[head_]])) {
+            item.kind = Item::Kind::Failure;
+            item.error.emplace(std::move(failures_.front().error));
+            item.fatal = failures_.front().fatal;
+            failures_.pop_front();
+        } else if (size_ > 0) {
+            item.kind = Item::Kind::Batch;
+            item.slot = ring_[head_];
+            item.sequence = sequences_[item.slot];
+            item.count = counts_[item.slot];
+            head_ = (head_ + 1) % capacity_;
+            --size_;
+            changed_.notify_all();
+        } else if (ended_) {
+            item.kind = fatal_ ? Item::Kind::Failure : Item::Kind::End;
+            if (fatal_) item.error.emplace(*fatal_);
+            item.fatal = fatal_.has_value();
+        }
+        return item;
+    }
 
     void dropOldest() {
         free_.push_back(ring_[head_]);

@@ -337,7 +337,7 @@ private:
           callbacks_(callbacks) {
         if (members_.empty()) throw std::invalid_argument("kelo: the group has no members");
         guard_ = group.enterSync(options.mode);
-        launch(callbacks);
+        launch(callbacks, options.overflow);
     }
 
     static const GroupStreamOptions& valid(const GroupStreamOptions& options, bool callbacks,
@@ -376,17 +376,17 @@ private:
             if (result == KELO_GROUP_OK) {
                 reported = false;
                 store(slot);
-                queue_.publish(slot, options_.batchSize);
+                publish(slot, options_.batchSize);
                 slot = detail::BatchQueue::kNoSlot;
                 continue;
             }
             ScannerConnection* member = detail::memberOf(result);
             if (lpGetLastFailure(member) != KELO_FAILURE_TIMEOUT) {
-                queue_.report(detail::memberError(call, member), true);
+                report(detail::memberError(call, member), true);
                 failed = true;
                 break;
             }
-            if (!reported) queue_.report(detail::memberError(call, member), false);
+            if (!reported) report(detail::memberError(call, member), false);
             reported = true;
         }
         if (slot != detail::BatchQueue::kNoSlot) queue_.release(slot);

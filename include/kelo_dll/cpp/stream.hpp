@@ -106,9 +106,11 @@ private:
  * The constructor enters the sync mode of the options and starts a thread
  * that keeps requestsInFlight batch requests outstanding and reads each
  * answer as it comes. Batches (answers with at least one profile) reach the
- * application either through pop() or through a callback that a second
- * thread calls; when the application falls behind by queueCapacity
- * batches, the stream waits or drops the oldest (Overflow).
+ * application either through pop() or through callbacks. When the
+ * application falls behind by queueCapacity batches, the stream waits or
+ * drops the oldest (Overflow); callbacks are called by the reading thread
+ * under Overflow::Wait (reading waits for them) and by a thread of their
+ * own under Overflow::DropOldest (reading goes on while one runs).
  *
  * Failures are handed over in order among the batches: pop() throws them,
  * or the error callback receives them. A failed request or read (a closed
@@ -139,9 +141,10 @@ public:
 
     /**
      * A stream that calls onBatch with each batch and onError with each
-     * failure, one call at a time, on a thread of its own. A batch is valid
-     * during its call only. What a callback throws ends the stream and is
-     * thrown again by stop(). stop() may be called from a callback.
+     * failure, one call at a time, on a thread of the stream's. A batch is
+     * valid during its call only. What a callback throws ends the stream
+     * and is thrown again by stop(). stop() may be called from a callback
+     * (it then returns at once); the destructor may not.
      */
     BasicStream(Scanner& scanner, const StreamOptions& options, OnBatch onBatch, OnError onError)
         : BasicStream(scanner, options, std::move(onBatch), std::move(onError), true) {}
@@ -187,7 +190,7 @@ private:
           callbacks_(callbacks) {
         if (connection_ == nullptr) throw std::invalid_argument("kelo: the scanner is closed");
         guard_ = scanner.enterSync(options.sync);
-        launch(callbacks);
+        launch(callbacks, options.overflow);
     }
 
     static const StreamOptions& valid(const StreamOptions& options, bool callbacks,
@@ -241,7 +244,7 @@ private:
                 silent = true;
                 silentFor += Clock::now() - waitStarted;
                 if (!reported && options_.silenceTimeout.count() > 0 && silentFor >= options_.silenceTimeout) {
-                    queue_.report(Error("lpWaitForAnswer", KELO_ERROR_TIMEOUT, KELO_FAILURE_TIMEOUT, 0, 0, c,
+                    report(Error("lpWaitForAnswer", KELO_ERROR_TIMEOUT, KELO_FAILURE_TIMEOUT, 0, 0, c,
                                         "no answer from the scanner for " +
                                             std::to_string(options_.silenceTimeout.count()) + " ms"),
                                   false);
@@ -263,7 +266,7 @@ private:
                 break;
             }
             if (got > 0) {
-                queue_.publish(slot, static_cast<std::uint32_t>(got));
+                publish(slot, static_cast<std::uint32_t>(got));
                 slot = detail::BatchQueue::kNoSlot;
             }
         }
@@ -281,7 +284,7 @@ private:
     }
 
     bool fail(const char* call, std::int32_t result) {
-        queue_.report(detail::errorOf(call, connection_, result), true);
+        report(detail::errorOf(call, connection_, result), true);
         return true;
     }
 

@@ -1,7 +1,9 @@
 /** @file
- * The threads of a stream: one that reads from the scanner, and for
- * callbacks one that calls them, so that a slow callback is what the
- * stream's Overflow rule is about. */
+ * The threads of a stream: one that reads from the scanner and, for
+ * callbacks under Overflow::DropOldest, one that calls them, so that the
+ * reading goes on while a callback is slow. Under Overflow::Wait the
+ * reading thread calls them itself: waiting for the callback is what that
+ * rule asks for, and no batch changes threads. */
 #ifndef KELO_DLL_CPP_STREAM_CORE_HPP
 #define KELO_DLL_CPP_STREAM_CORE_HPP
 
@@ -41,9 +43,10 @@ protected:
     /** Hands one batch or failure to the callbacks. */
     virtual void deliver(const BatchQueue::Item& item) = 0;
 
-    void launch(bool callbacks) {
+    void launch(bool callbacks, Overflow overflow) {
+        direct_ = callbacks && overflow == Overflow::Wait;
         producer_ = std::thread([this] { runProducer(); });
-        if (!callbacks) return;
+        if (!callbacks || direct_) return;
         try {
             dispatcher_ = std::thread([this] { runDispatcher(); });
         } catch (...) {
@@ -72,6 +75,17 @@ protected:
         if (!onDispatcher()) join();
     }
 
+    /** Hands a filled slot on: to the queue, and to the callbacks at once
+     *  when the reading thread calls them. */
+    void publish(std::size_t slot, std::uint32_t count) {
+        queue_.publish(slot, count);
+        if (direct_) dispatchReady();
+    }
+    void report(Error error, bool fatal) {
+        queue_.report(std::move(error), fatal);
+        if (direct_) dispatchReady();
+    }
+
     void requireQueue(bool callbacks) const {
         if (callbacks) throw std::logic_error("kelo: pop() on a stream that calls back");
     }
@@ -94,6 +108,11 @@ private:
         return dispatcherId_ == std::this_thread::get_id();
     }
 
+    void becomeDispatcher() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dispatcherId_ = std::this_thread::get_id();
+    }
+
     void join() noexcept {
         std::lock_guard<std::mutex> lock(joinMutex_);
         if (producer_.joinable()) producer_.join();
@@ -101,6 +120,7 @@ private:
     }
 
     void runProducer() noexcept {
+        if (direct_) becomeDispatcher();
         try {
             produce();
         } catch (...) {
@@ -110,32 +130,45 @@ private:
     }
 
     void runDispatcher() noexcept {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            dispatcherId_ = std::this_thread::get_id();
-        }
+        becomeDispatcher();
         for (;;) {
             const BatchQueue::Item item = queue_.next(BatchQueue::Clock::time_point(), true);
-            if (item.kind == BatchQueue::Item::Kind::End) return;
-            if (queue_.stopping()) {
-                // Stopped: what is still queued is not delivered.
-                if (item.kind == BatchQueue::Item::Kind::Batch) queue_.release(item.slot);
-            } else {
-                try {
-                    deliver(item);
-                } catch (...) {
-                    keep(std::current_exception());
-                    queue_.stop();
-                }
-            }
-            if (item.fatal) return;
+            if (item.kind == BatchQueue::Item::Kind::End || !dispatch(item)) return;
         }
+    }
+
+    // What is queued, without waiting (the reading thread's own dispatch).
+    void dispatchReady() noexcept {
+        for (;;) {
+            const BatchQueue::Item item = queue_.poll();
+            if (item.kind == BatchQueue::Item::Kind::Nothing || item.kind == BatchQueue::Item::Kind::End ||
+                !dispatch(item)) {
+                return;
+            }
+        }
+    }
+
+    // Delivers one item; false after a failure that ended the stream.
+    bool dispatch(const BatchQueue::Item& item) noexcept {
+        if (queue_.stopping()) {
+            // Stopped: what is still queued is not delivered.
+            if (item.kind == BatchQueue::Item::Kind::Batch) queue_.release(item.slot);
+        } else {
+            try {
+                deliver(item);
+            } catch (...) {
+                keep(std::current_exception());
+                queue_.stop();
+            }
+        }
+        return !item.fatal;
     }
 
     std::mutex mutex_;
     std::mutex joinMutex_;
     std::exception_ptr failure_;
     std::thread::id dispatcherId_;
+    bool direct_ = false;
     std::thread producer_;
     std::thread dispatcher_;
 };
