@@ -87,10 +87,15 @@ TEST_F(CppStreamTest, SlowConsumerMeetsTheBound) {
 }
 
 // A connection that drops mid-stream ends it with the failure, after the
-// batches read before, through either way of delivery.
+// batches read before, through each way of delivery: the queue, callbacks
+// on the reading thread (Wait) and on a thread of their own (DropOldest).
 TEST_F(CppStreamTest, DropMidStreamIsDelivered) {
-    for (const bool callbacks : {false, true}) {
-        SCOPED_TRACE(callbacks ? "callbacks" : "queue");
+    const struct {
+        bool callbacks;
+        Overflow overflow;
+    } deliveries[] = {{false, Overflow::Wait}, {true, Overflow::Wait}, {true, Overflow::DropOldest}};
+    for (const auto& [callbacks, overflow] : deliveries) {
+        SCOPED_TRACE(callbacks ? (overflow == Overflow::Wait ? "callbacks" : "callback thread") : "queue");
         Scanner scanner(address_);
         std::atomic<int> batches{0}, closed{0};
         const auto onBatch = [&](const Batch<ProfileRecord>&) {
@@ -98,7 +103,7 @@ TEST_F(CppStreamTest, DropMidStreamIsDelivered) {
         };
         const auto onError = [&](const Error& e) { closed += e.failure() == KELO_FAILURE_CLOSED ? 1 : 100; };
         std::unique_ptr<Stream> stream =
-            callbacks ? std::make_unique<Stream>(scanner, options(20, 4), onBatch, onError)
+            callbacks ? std::make_unique<Stream>(scanner, options(20, 4, overflow), onBatch, onError)
                       : std::make_unique<Stream>(scanner, options(20, 4));
         if (!callbacks) {
             for (int i = 0; i < 100 && closed == 0; ++i) {
