@@ -36,9 +36,9 @@ holds() {
     printf '%s\n' "$@" | sort | diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
 }
 
-headers=(include/kelo_dll/*.h)
+headers=(include/kelo_dll/*.h include/kelo_dll/*.hpp include/kelo_dll/cpp/*.hpp)
 modules=(python/kelo/*.py)
-check "${runtime}_${version}_amd64.deb" "$runtime" "libc6 (>= 2.14)" "libstdc++6 (>= 11)"
+check "${runtime}_${version}_amd64.deb" "$runtime" "libc6 (>= 2.17)" "libstdc++6 (>= 11)"
 holds "$runtime" usr/lib/libkelo_dll.so.3865 usr/lib/libkelo_dll.so.3865.0
 check "libkelo-dll-dev_${version}_amd64.deb" libkelo-dll-dev "$runtime (= $version)"
 holds libkelo-dll-dev usr/lib/libkelo_dll.so usr/lib/pkgconfig/kelo_dll.pc \
