@@ -18,6 +18,8 @@ if ! wine --version >/dev/null 2>&1; then
           -DEXPECTED="$build/kelo_dll.exports" -P cmake/CheckExports.cmake
     cmake -DCC=i686-w64-mingw32-gcc-posix -DCXX=i686-w64-mingw32-g++-posix -DINCLUDE=include \
           -DPROBE=tests/header_standards.c -P cmake/CheckHeaderStandards.cmake
+    cmake -DCOMPILERS=i686-w64-mingw32-g++-posix -DINCLUDE=include \
+          -DPROBE=tests/cpp_api/header_probe.cpp -P cmake/CheckCppHeader.cmake
     exit 0
 fi
 cmake --build "$build" -j"$jobs"

@@ -28,7 +28,7 @@ unzip -Z1 "$zip" | grep -v '/$' | sed "s|^$top/||" | sort >"$work/files"
 {
     printf '%s\n' README-windows.txt bin/kelo_dll.dll bin/kelo.exe bin/kelo-scanner-emulator.exe \
         lib/kelo_dll.lib lib/libkelo_dll.dll.a lib/pkgconfig/kelo_dll.pc bindings/KeloDll.cs
-    (cd include && find . -name '*.h' | sed 's|^\./|include/|')
+    (cd include && find . -name '*.h' -o -name '*.hpp' | sed 's|^\./|include/|')
     for file in Config ConfigVersion Targets Targets-release; do echo "lib/cmake/kelo_dll/kelo_dll$file.cmake"; done
 } | sort >"$work/expected"
 diff -u "$work/expected" "$work/files" || fail "the zip holds other files than expected"

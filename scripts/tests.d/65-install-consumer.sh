@@ -2,7 +2,8 @@
 # The native build (step 10) installed into a scratch prefix and used from
 # there only, as an application would: the C program of tests/consumer built
 # once through find_package (its CMake project) and once through pkg-config,
-# the installed kelo tool, and the installed Python package, each against
+# the C++ streaming example of examples/cpp (find_package), the installed
+# kelo tool, and the installed Python package, each against
 # the installed emulator on a loopback address of its own (127.203.x.1).
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
@@ -41,6 +42,11 @@ export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 cc -std=c99 -Wall -Werror tests/consumer/consumer.c $(pkg-config --cflags --libs kelo_dll) \
     -Wl,-rpath,"$(pkg-config --variable=libdir kelo_dll)" -o "$work/kelo_consumer_pc"
 "$work/kelo_consumer_pc" "$address"
+
+echo "C++ example (find_package):"
+cmake -S examples/cpp -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/example" >/dev/null
+"$work/example/kelo_stream_example" "$address" 2
 
 echo "kelo tool:"
 "$prefix/bin/kelo" status "$address" | tail -1
