@@ -2,8 +2,8 @@
 # Discovery over real UDP broadcasts, run inside a network namespace of its
 # own so that nothing reaches this machine's network: loopback, a veth pair
 # with two addresses and a broadcast route, one emulator process answering
-# discovery, and the Discovery tests of kelo_tests (which refuse to
-# broadcast anywhere else). Needs root, or unprivileged user namespaces;
+# discovery, and the discovery tests of kelo_tests and of the C++ API (which
+# refuse to broadcast anywhere else). Needs root, or unprivileged user namespaces;
 # where neither is there it says so and passes, unless KELO_REQUIRE_NETNS=1.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -13,7 +13,7 @@ external_serial=7007
 . scripts/netns.sh
 
 if [ "${1:-}" != --inside ]; then
-    for program in "$build/bin/kelo_tests" "$build/bin/kelo-scanner-emulator"; do
+    for program in "$build/bin/kelo_tests" "$build/bin/kelo_cpp_api_tests" "$build/bin/kelo-scanner-emulator"; do
         [ -x "$program" ] || { echo "missing $program (run 10-native.sh first)" >&2; exit 1; }
     done
     # Without a namespace of our own nothing may be broadcast: the loopback
@@ -40,6 +40,7 @@ grep -q "answering discovery" "$log" || { cat "$log" >&2; echo "emulator did not
 export KELO_DISCOVERY_NETNS_ADDRESSES=$addresses
 export KELO_DISCOVERY_EXTERNAL_SERIAL=$external_serial
 "$build/bin/kelo_tests" --gtest_filter="${KELO_DISCOVERY_FILTER:-Discovery*}"
+"$build/bin/kelo_cpp_api_tests" --gtest_filter="${KELO_CPP_DISCOVERY_FILTER:-CppDiscovery*}"
 # The Python package's discovery and cable-id calls, in the same namespace
 # (not against a sanitizer build, which Python cannot load).
 [ "${KELO_DISCOVERY_PYTHON:-1}" = 1 ] || exit 0
