@@ -142,7 +142,8 @@ public:
 
     /**
      * The next batch or failure, waiting at most until `until` (forever
-     * when `forever`). After the end: End, or the fatal failure again.
+     * when `forever`). After a fatal failure: that failure again; after
+     * the end: End.
      */
     Item next(Clock::time_point until, bool forever) {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -214,10 +215,13 @@ private:
             head_ = (head_ + 1) % capacity_;
             --size_;
             changed_.notify_all();
+        } else if (fatal_) {
+            // Nothing comes after it: it is given again, at once.
+            item.kind = Item::Kind::Failure;
+            item.error.emplace(*fatal_);
+            item.fatal = true;
         } else if (ended_) {
-            item.kind = fatal_ ? Item::Kind::Failure : Item::Kind::End;
-            if (fatal_) item.error.emplace(*fatal_);
-            item.fatal = fatal_.has_value();
+            item.kind = Item::Kind::End;
         }
         return item;
     }

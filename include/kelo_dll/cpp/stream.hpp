@@ -169,7 +169,8 @@ public:
     /**
      * Ends the stream: the read in progress ends (within readTimeout), the
      * pulses stop and sync mode is left. Batches already queued can still
-     * be popped.
+     * be popped; callbacks get no more batches, but the failures before
+     * the stop.
      * @throws Error when leaving sync mode failed (unless a failure had
      *         already ended the stream), or what a callback threw
      */

@@ -24,7 +24,8 @@ public:
     StreamCore(const StreamCore&) = delete;
     StreamCore& operator=(const StreamCore&) = delete;
 
-    /** @return whether the stream still reads (false once stopped or failed) */
+    /** @return whether the stream still reads (false once stopped or failed;
+     *  callbacks may still run until stop() returns) */
     bool running() const { return !queue_.ended(); }
     /** @return the batches read and handed on so far, dropped ones included */
     std::uint64_t batches() const { return queue_.published(); }
@@ -150,9 +151,9 @@ private:
 
     // Delivers one item; false after a failure that ended the stream.
     bool dispatch(const BatchQueue::Item& item) noexcept {
-        if (queue_.stopping()) {
-            // Stopped: what is still queued is not delivered.
-            if (item.kind == BatchQueue::Item::Kind::Batch) queue_.release(item.slot);
+        if (queue_.stopping() && item.kind == BatchQueue::Item::Kind::Batch) {
+            // Stopped: batches still queued are not delivered; failures are.
+            queue_.release(item.slot);
         } else {
             try {
                 deliver(item);
