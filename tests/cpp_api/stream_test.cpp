@@ -167,8 +167,8 @@ TEST_F(CppStreamTest, SilentScannerIsReportedAndStopIsPrompt) {
         SCOPED_TRACE(destroy ? "destructor" : "stop");
         Scanner scanner(address_);
         emulator_.setFault(emu::Fault::Silent);
-        auto stream = std::make_unique<Stream>(scanner, options(20, 4));
         const Clock::time_point started = Clock::now();
+        auto stream = std::make_unique<Stream>(scanner, options(20, 4));
         try {
             stream->pop(milliseconds(3000));
             ADD_FAILURE() << "no failure reported";
