@@ -176,8 +176,7 @@ TEST_F(BatchReadTest, CountBeyondWhatIsSentEndsWithTheTimeOut) {
 }
 
 // Waiting in slices for a late batch gives nothing up: the answer stays
-// owed through the time-outs, arrives whole, and leaving sync mode after it
-// leaves a status fetch exact.
+// owed through the time-outs and arrives whole.
 TEST_F(BatchReadTest, WaitForAnswerKeepsALateBatchOwed) {
     answerOnceWith(kCmdMultipleProfileRequest, [](emu::Session& s) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -193,23 +192,7 @@ TEST_F(BatchReadTest, WaitForAnswerKeepsALateBatchOwed) {
     ProfileRecord record;
     ASSERT_EQ(lpReadMultipleProfilesTimeout(connection_, &record, 1, 1000), 1);
     expectProfile(record, 1, 40);
-    EXPECT_EQ(lpExitSyncMode(connection_), 0);
     EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection_), 0);
-    std::int32_t serial = 0;
-    ASSERT_EQ(lpGetScannerStatusFromScanner(connection_), 0);
-    ASSERT_EQ(lpGetScannerStatusValue(connection_, 0, &serial), 0);
-    EXPECT_EQ(static_cast<std::uint32_t>(serial), emulator_.config().serialNumber);
-}
-
-TEST_F(BatchReadTest, WaitForAnswerFailures) {
-    EXPECT_EQ(lpWaitForAnswer(nullptr, 10), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpWaitForAnswer(connection_, -1), KELO_ERROR_ARGUMENT);
-    EXPECT_EQ(lpGetLastFailure(connection_), KELO_FAILURE_REFUSED);
-    emulator_.setFault(emu::Fault::DropConnection);
-    ASSERT_EQ(lpSendMultipleProfileRequest(connection_, 1), 0);
-    EXPECT_EQ(lpWaitForAnswer(connection_, 2000), KELO_ERROR_IO);
-    EXPECT_EQ(lpGetLastFailure(connection_), KELO_FAILURE_CLOSED);
-    EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection_), 1);
 }
 
 }  // namespace

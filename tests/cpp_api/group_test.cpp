@@ -14,29 +14,21 @@ namespace {
 
 using std::chrono::milliseconds;
 
-class CppGroupTest : public EmulatorTest {
-protected:
-    void SetUp() override {
-        EmulatorTest::SetUp();
-        emulators_.push_back(&emulator_);
-        for (std::uint32_t serial : {2002u, 2003u}) {
-            others_.push_back(std::make_unique<emu::Emulator>());
-            others_.back()->config().serialNumber = serial;
-            const std::string address = uniqueLoopbackAddress();
-            ASSERT_TRUE(others_.back()->start(address, KELO_SCANNER_TCP_PORT));
-            addresses_.push_back(address);
-            emulators_.push_back(others_.back().get());
-        }
-    }
-    std::vector<std::unique_ptr<emu::Emulator>> others_;
-    std::vector<std::string> addresses_;
-    std::vector<emu::Emulator*> emulators_;
-};
+class CppGroupTest : public EmulatorTest {};
 
 TEST_F(CppGroupTest, EveryMemberDeliversAndASilentOneIsNamed) {
+    std::vector<emu::Emulator*> emulators{&emulator_};
     std::vector<Scanner> scanners;
     scanners.emplace_back(address_);
-    for (const std::string& address : addresses_) scanners.emplace_back(address);
+    std::unique_ptr<emu::Emulator> others[2];
+    for (auto& other : others) {
+        other = std::make_unique<emu::Emulator>();
+        other->config().serialNumber = 2002 + static_cast<std::uint32_t>(emulators.size());
+        const std::string address = uniqueLoopbackAddress();
+        ASSERT_TRUE(other->start(address, KELO_SCANNER_TCP_PORT));
+        scanners.emplace_back(address);
+        emulators.push_back(other.get());
+    }
     Group group;
     for (Scanner& scanner : scanners) group.add(scanner);
     GroupStreamOptions options;
@@ -50,10 +42,10 @@ TEST_F(CppGroupTest, EveryMemberDeliversAndASilentOneIsNamed) {
     for (std::size_t i = 0; i < scanners.size(); ++i) {
         const Span<const ProfileRecord> profiles = batch.profiles(scanners[i]);
         ASSERT_EQ(profiles.size(), 20u);
-        EXPECT_EQ(profiles[19].header[5], static_cast<std::int32_t>(emulators_[i]->config().serialNumber));
+        EXPECT_EQ(profiles[19].header[5], static_cast<std::int32_t>(emulators[i]->config().serialNumber));
     }
 
-    emulators_[1]->setFault(emu::Fault::Silent);
+    emulators[1]->setFault(emu::Fault::Silent);
     bool named = false;
     for (int i = 0; i < 100 && !named; ++i) {
         try {
@@ -67,11 +59,11 @@ TEST_F(CppGroupTest, EveryMemberDeliversAndASilentOneIsNamed) {
     EXPECT_TRUE(named);
     EXPECT_TRUE(stream.running());
     stream.stop();
-    emulators_[1]->setFault(emu::Fault::None);
+    emulators[1]->setFault(emu::Fault::None);
     for (std::size_t i = 0; i < scanners.size(); ++i) {
         EXPECT_FALSE(scanners[i].synchronised());
-        EXPECT_EQ(scanners[i].status().at(0), static_cast<std::int32_t>(emulators_[i]->config().serialNumber));
-        EXPECT_EQ(emulators_[i]->state<emu::AcquisitionState>().mode(), emu::SyncMode::Idle);
+        EXPECT_EQ(scanners[i].status().at(0), static_cast<std::int32_t>(emulators[i]->config().serialNumber));
+        EXPECT_EQ(emulators[i]->state<emu::AcquisitionState>().mode(), emu::SyncMode::Idle);
     }
 }
 

@@ -101,19 +101,17 @@ TEST_F(CppStreamTest, FaultMidStreamIsDelivered) {
         emu::Fault fault;
         std::int32_t failure;
     } faults[] = {{emu::Fault::DropConnection, KELO_FAILURE_CLOSED}, {emu::Fault::WrongType, KELO_FAILURE_WRONG_TYPE}};
-    for (const auto& [fault, failure] : faults) {
+    for (const auto& f : faults) {
         for (const auto& [callbacks, overflow] : deliveries) {
-            SCOPED_TRACE(std::to_string(failure) + (callbacks ? " callbacks" : " queue") +
+            SCOPED_TRACE(std::to_string(f.failure) + (callbacks ? " callbacks" : " queue") +
                          (overflow == Overflow::Wait ? "" : " thread"));
             Scanner scanner(address_);
             const std::size_t exits = emulator_.commandCount(kCmdExitSync);
             std::atomic<int> batches{0}, failures{0};
-            const emu::Fault injected = fault;
-            const std::int32_t expected = failure;
             const auto onBatch = [&](const Batch<ProfileRecord>&) {
-                if (++batches == 2) emulator_.setFault(injected);
+                if (++batches == 2) emulator_.setFault(f.fault);
             };
-            const auto onError = [&](const Error& e) { failures += e.failure() == expected ? 1 : 100; };
+            const auto onError = [&](const Error& e) { failures += e.failure() == f.failure ? 1 : 100; };
             std::unique_ptr<Stream> stream =
                 callbacks ? std::make_unique<Stream>(scanner, options(20, 4, overflow), onBatch, onError)
                           : std::make_unique<Stream>(scanner, options(20, 4));
@@ -133,7 +131,7 @@ TEST_F(CppStreamTest, FaultMidStreamIsDelivered) {
             EXPECT_EQ(failures, 1);
             EXPECT_GE(batches, 2);
             emulator_.setFault(emu::Fault::None);
-            if (fault == emu::Fault::WrongType) {
+            if (f.fault == emu::Fault::WrongType) {
                 // What is left of the failed answer puts the stream out of step:
                 // only the exit command is certain.
                 EXPECT_FALSE(scanner.synchronised());
