@@ -75,7 +75,7 @@ FedConnection::~FedConnection() {
 void FedConnection::feed(const std::uint8_t* data, std::size_t size, const Delivery& delivery) {
     if (connection_ == nullptr || writer_.joinable()) return;
     if (delivery.count == 0 && size <= kDirectWriteLimit) {
-        sendAll(peer_, data, static_cast<std::uint32_t>(size));
+        sendAll(Link{peer_}, data, static_cast<std::uint32_t>(size));
         net::shutdownSend(peer_);
         return;
     }
@@ -90,12 +90,12 @@ void FedConnection::play(const std::uint8_t* data, std::size_t size, Delivery de
     std::size_t sent = 0;
     for (unsigned i = 0; i < delivery.count && sent < size && !stopping_; ++i) {
         const std::size_t piece = delivery.pieces[i] < size - sent ? delivery.pieces[i] : size - sent;
-        if (sendAll(peer_, data + sent, static_cast<std::uint32_t>(piece)) != 0) break;
+        if (sendAll(Link{peer_}, data + sent, static_cast<std::uint32_t>(piece)) != 0) break;
         sent += piece;
         std::this_thread::sleep_for(kPause);
     }
     if (!stopping_ && sent < size) {
-        sendAll(peer_, data + sent, static_cast<std::uint32_t>(size - sent));
+        sendAll(Link{peer_}, data + sent, static_cast<std::uint32_t>(size - sent));
     }
     net::shutdownSend(peer_);
 }
