@@ -200,7 +200,7 @@ private:
             throw std::invalid_argument("kelo: batchSize and requestsInFlight must be at least 1");
         }
         if (options.readTimeout.count() < 1 || options.silenceTimeout.count() < 0) {
-            throw std::invalid_argument("kelo: readTimeout must be at least 1 ms");
+            throw std::invalid_argument("kelo: readTimeout must be at least 1 ms, silenceTimeout not negative");
         }
         if (callbacks && (!onBatch || !onError)) {
             throw std::invalid_argument("kelo: a stream with callbacks needs both of them");
@@ -238,17 +238,18 @@ private:
                 continue;
             }
             if (slot == detail::BatchQueue::kNoSlot && !queue_.acquire(slot)) break;
-            // A wait that times out gives nothing up; a read that did would.
+            // A wait that times out leaves the answer owed and counted; a
+            // read that timed out would have given it up.
             const Clock::time_point waitStarted = Clock::now();
             const std::int32_t waited = lpWaitForAnswer(c, readTimeoutMs_);
             if (waited == KELO_ERROR_TIMEOUT) {
                 silent = true;
                 silentFor += Clock::now() - waitStarted;
                 if (!reported && options_.silenceTimeout.count() > 0 && silentFor >= options_.silenceTimeout) {
-                    report(Error("lpWaitForAnswer", KELO_ERROR_TIMEOUT, KELO_FAILURE_TIMEOUT, 0, 0, c,
-                                        "no answer from the scanner for " +
-                                            std::to_string(options_.silenceTimeout.count()) + " ms"),
-                                  false);
+                    const std::string context = "no answer from the scanner for " +
+                                                std::to_string(options_.silenceTimeout.count()) + " ms";
+                    report(Error("lpWaitForAnswer", KELO_ERROR_TIMEOUT, KELO_FAILURE_TIMEOUT, 0, 0, c, context),
+                           false);
                     reported = true;
                 }
                 continue;
