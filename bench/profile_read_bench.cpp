@@ -10,142 +10,30 @@
 // usage: profile_read_bench [BATCHES [ROUNDS]]   (default 2000 batches, 7 rounds)
 #include <sys/resource.h>
 
-// The counting operator new below pairs malloc with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "core/command_codes.h"
 #include "core/socket_layer.h"
 #include "core/transport.h"
 #include "core/wire.h"
-#include "core/byte_order.h"
-#include "emulator/emulator.h"
-#include "emulator/profile_generator.h"
 #include "kelo_dll.h"
+#include "support/allocation_count.h"
+#include "support/batch_sender.h"
 
 namespace {
 
-constexpr std::uint32_t kProfilesPerBatch = 100;
-constexpr const char* kAddress = "127.61.7.9";
-
-// Heap allocations made by this program, to show the read path makes none.
-std::atomic<unsigned long> gAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-
-namespace {
-
+using kelo::bench::kProfilesPerBatch;
+using kelo::bench::readAllRaw;
+using kelo::bench::sendAllRaw;
 using kelo::emu::Bytes;
 
-void appendProfile(Bytes& out, std::uint32_t sequence) {
-    kelo::emu::ScannerConfig config;
-    config.pointsPerProfile = KELO_PROFILE_MAX_POINTS;
-    kelo::emu::ProfileStamp stamp;
-    stamp.sequence = sequence;
-    stamp.timestampMicros = sequence * 500;
-    stamp.mode = kelo::emu::SyncMode::Time;
-    kelo::emu::appendProfileAnswer(out, config, stamp);
-}
-
-Bytes buildBatch() {
-    Bytes payload;
-    kelo::emu::appendWord(payload, kProfilesPerBatch);
-    for (std::uint32_t i = 0; i < kProfilesPerBatch; ++i) appendProfile(payload, i);
-    return kelo::emu::answerBytes(kelo::kAnswerProfileBatch, payload);
-}
-
-Bytes buildSingle() {
-    Bytes answer;
-    appendProfile(answer, 1);
-    return answer;
-}
-
-bool sendAllRaw(kelo::net::Socket s, const std::uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const long sent = kelo::net::sendBytes(s, data, length);
-        if (sent <= 0) return false;
-        data += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-bool readAllRaw(kelo::net::Socket s, std::uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const long got = kelo::net::receiveBytes(s, data, length);
-        if (got <= 0) return false;
-        data += got;
-        length -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-// Serves connections one after another: every command 38 gets the batch,
-// everything else nothing; 102 or a closed peer ends the connection.
-class Sender {
-public:
-    Sender(kelo::net::Socket listener, const Bytes& batch, const Bytes& single)
-        : listener_(listener), batch_(batch), single_(single) {
-        thread_ = std::thread([this] { run(); });
-    }
-    ~Sender() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    void run() {
-        while (!stop_) {
-            const kelo::net::WaitResult wait = kelo::net::waitSocket(listener_, true, false, 0, 100000);
-            if (wait.ready <= 0) continue;
-            const kelo::net::Socket client = kelo::net::acceptConnection(listener_);
-            if (client == kelo::net::kInvalidSocket) continue;
-            kelo::net::setNoDelay(client);
-            serve(client);
-            kelo::net::closeSocket(client);
-        }
-    }
-    void serve(kelo::net::Socket client) {
-        std::uint8_t header[kelo::wire::kHeaderSize];
-        std::uint8_t payload[64];
-        while (readAllRaw(client, header, sizeof header)) {
-            const std::uint32_t code = kelo::wire::getWord(header);
-            const std::uint32_t length = kelo::wire::getWord(header + 4);
-            if (length > sizeof payload || !readAllRaw(client, payload, length)) return;
-            if (code == kelo::kCmdClose) return;
-            if (code == kelo::kCmdMultipleProfileRequest &&
-                !sendAllRaw(client, batch_.data(), batch_.size())) {
-                return;
-            }
-            if (code == kelo::kCmdProfileRequest && !sendAllRaw(client, single_.data(), single_.size())) {
-                return;
-            }
-        }
-    }
-
-    kelo::net::Socket listener_;
-    const Bytes& batch_;
-    const Bytes& single_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
+constexpr const char* kAddress = "127.61.7.9";
 
 double threadCpuSeconds() {
     rusage usage{};
@@ -167,13 +55,13 @@ struct Result {
 template <typename Body>
 Result measure(unsigned long profiles, Body body) {
     Result result;
-    const unsigned long allocationsBefore = gAllocations;
+    const unsigned long allocationsBefore = kelo::bench::allocationCount();
     const double cpuBefore = threadCpuSeconds();
     const auto started = std::chrono::steady_clock::now();
     result.ok = body();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.cpuSeconds = threadCpuSeconds() - cpuBefore;
-    result.allocations = gAllocations - allocationsBefore;
+    result.allocations = kelo::bench::allocationCount() - allocationsBefore;
     result.profiles = profiles;
     return result;
 }
@@ -298,8 +186,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "profile_read_bench: cannot listen on %s\n", kAddress);
         return 1;
     }
-    const Bytes batch = buildBatch();
-    const Bytes single = buildSingle();
+    const Bytes batch = kelo::bench::buildBatch();
+    const Bytes single = kelo::bench::buildSingle();
     std::printf("%d batches of %u profiles of %d points (%zu bytes per batch), %d rounds\n", batches,
                 kProfilesPerBatch, KELO_PROFILE_MAX_POINTS, batch.size(), rounds);
 
@@ -308,7 +196,7 @@ int main(int argc, char** argv) {
     unsigned long allocations = 0;
     bool ok = true;
     {
-        Sender sender(listener, batch, single);
+        kelo::bench::Sender sender(listener, batch, single);
         // Interleaved runs, the order turning from round to round, so all
         // three see the same load on the machine.
         for (int round = 0; round < rounds; ++round) {

@@ -16,56 +16,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/command_codes.h"
 #include "core/socket_layer.h"
-#include "core/wire.h"
-#include "emulator/emulator.h"
-#include "emulator/profile_generator.h"
 #include "kelo_dll.h"
+#include "support/batch_sender.h"
 
 namespace {
 
-constexpr std::uint32_t kProfilesPerBatch = 100;
-
-kelo::emu::Bytes buildBatch() {
-    kelo::emu::ScannerConfig config;
-    config.pointsPerProfile = KELO_PROFILE_MAX_POINTS;
-    kelo::emu::Bytes payload;
-    kelo::emu::appendWord(payload, kProfilesPerBatch);
-    for (std::uint32_t i = 0; i < kProfilesPerBatch; ++i) {
-        kelo::emu::ProfileStamp stamp;
-        stamp.sequence = i;
-        stamp.mode = kelo::emu::SyncMode::Time;
-        kelo::emu::appendProfileAnswer(payload, config, stamp);
-    }
-    return kelo::emu::answerBytes(kelo::kAnswerProfileBatch, payload);
-}
-
-bool transfer(kelo::net::Socket s, std::uint8_t* data, std::size_t length, bool send) {
-    while (length > 0) {
-        const long done = send ? kelo::net::sendBytes(s, data, length)
-                               : kelo::net::receiveBytes(s, data, length);
-        if (done <= 0) return false;
-        data += done;
-        length -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-void serve(kelo::net::Socket client, kelo::emu::Bytes& batch) {
-    std::uint8_t header[kelo::wire::kHeaderSize];
-    std::uint8_t payload[64];
-    while (transfer(client, header, sizeof header, false)) {
-        const std::uint32_t code = kelo::wire::getWord(header);
-        const std::uint32_t length = kelo::wire::getWord(header + 4);
-        if (length > sizeof payload || !transfer(client, payload, length, false)) return;
-        if (code == kelo::kCmdClose) return;
-        if (code == kelo::kCmdMultipleProfileRequest &&
-            !transfer(client, batch.data(), batch.size(), true)) {
-            return;
-        }
-    }
-}
+using kelo::bench::kProfilesPerBatch;
 
 double threadCpuSeconds() {
     rusage usage{};
@@ -80,14 +37,15 @@ int serveForever(const char* addressText, std::uint32_t address) {
         std::fprintf(stderr, "two_process_bench: cannot listen on %s\n", addressText);
         return 1;
     }
-    kelo::emu::Bytes batch = buildBatch();
+    const kelo::emu::Bytes batch = kelo::bench::buildBatch();
+    const kelo::emu::Bytes single = kelo::bench::buildSingle();
     std::printf("two_process_bench: listening on %s\n", addressText);
     std::fflush(stdout);
     for (;;) {
         const kelo::net::Socket client = kelo::net::acceptConnection(listener);
         if (client == kelo::net::kInvalidSocket) continue;
         kelo::net::setNoDelay(client);
-        serve(client, batch);
+        kelo::bench::serveConnection(client, batch, single);
         kelo::net::closeSocket(client);
     }
 }

@@ -45,6 +45,14 @@ const FailureCase kFailures[] = {
     {"huge parameter file", emu::Fault::HugeLength, false,
      [](ScannerConnection* c) { return lpGetParameterFileFromScanner(c, "never-written.txt"); }, KELO_ERROR_IO,
      KELO_FAILURE_TOO_LONG, 0x7FFFFFF0},
+    {"wait on a dropped connection", emu::Fault::DropConnection, true,
+     [](ScannerConnection* c) {
+         lpSendMultipleProfileRequest(c, 1);
+         return lpWaitForAnswer(c, 2000);
+     },
+     KELO_ERROR_IO, KELO_FAILURE_CLOSED, 0},
+    {"negative wait", emu::Fault::None, false, [](ScannerConnection* c) { return lpWaitForAnswer(c, -1); },
+     KELO_ERROR_ARGUMENT, KELO_FAILURE_REFUSED, 0},
     {"scan while synchronised", emu::Fault::None, true, [](ScannerConnection* c) { return lpGetScan(c, &gScan); },
      KELO_ERROR_STATE, KELO_FAILURE_REFUSED, 0},
     {"pulse setting out of range", emu::Fault::None, true,

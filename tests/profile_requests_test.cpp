@@ -39,7 +39,8 @@ TEST_F(ProfileRequestTest, RefusalsSendNothing) {
                lpSendMultipleProfileRequest(nullptr, 1), lpReadMultipleProfiles(nullptr, &r, 1),
                lpReadMultipleProfilesTimeout(nullptr, &r, 1, 10), lpReadMultipleLargeProfiles(nullptr, &large, 1, 10),
                lpGetMultipleProfiles(nullptr, &r, 1), lpGetProfileFromAllLasers(nullptr, &r, 1),
-               lpCleanUpOutstandingRequests(nullptr), lpGetNumberOfOutstandingRequests(nullptr)});
+               lpCleanUpOutstandingRequests(nullptr), lpGetNumberOfOutstandingRequests(nullptr),
+               lpWaitForAnswer(nullptr, 10)});
     ScannerConnection* c = c_;
     expectAll(KELO_ERROR_ARGUMENT,
               {lpReadProfile(c, nullptr), lpGetProfile(c, nullptr), lpGetProfileN(c, 0, nullptr),

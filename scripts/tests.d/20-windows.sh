@@ -34,6 +34,8 @@ windows_build() {
               -DEXPECTED="$build/kelo_dll.exports" -P cmake/CheckExports.cmake
         cmake -DCC="$tools-gcc-posix" -DCXX="$tools-g++-posix" -DINCLUDE=include \
               -DPROBE=tests/header_standards.c -P cmake/CheckHeaderStandards.cmake
+        cmake -DCOMPILERS="$tools-g++-posix" -DINCLUDE=include \
+              -DPROBE=tests/cpp_api/header_probe.cpp -P cmake/CheckCppHeader.cmake
         return
     fi
     cmake --build "$build" -j"$jobs"

@@ -60,7 +60,7 @@ check_sdk() {
     {
         printf '%s\n' LICENSE README-windows.txt bin/kelo_dll.dll bin/kelo.exe bin/kelo-scanner-emulator.exe \
             lib/kelo_dll.lib lib/libkelo_dll.dll.a lib/pkgconfig/kelo_dll.pc bindings/KeloDll.cs
-        (cd include && find . -name '*.h' | sed 's|^\./|include/|')
+        (cd include && find . -name '*.h' -o -name '*.hpp' | sed 's|^\./|include/|')
         (cd "$build/docs/c/html" && find . -type f | sed 's|^\./|doc/c/|')
         for file in Config ConfigVersion Targets Targets-release; do echo "lib/cmake/kelo_dll/kelo_dll$file.cmake"; done
     } | sort >"$out/expected"

@@ -4,8 +4,8 @@
 # own so that nothing reaches this machine's network: loopback, a veth pair
 # with two addresses and a broadcast route, one emulator process answering
 # discovery, a neighbour address that swallows every SYN (for connect
-# time-outs), and the Discovery tests of kelo_tests (which refuse to
-# broadcast anywhere else). Needs root, or unprivileged user namespaces;
+# time-outs), and the discovery tests of kelo_tests and of the C++ API (which
+# refuse to broadcast anywhere else). Needs root, or unprivileged user namespaces;
 # where neither is there it says so and passes, unless KELO_REQUIRE_NETNS=1.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -18,7 +18,7 @@ silent=10.77.0.99
 . scripts/netns.sh
 
 if [ "${1:-}" != --inside ]; then
-    for program in "$build/bin/kelo_tests" "$build/bin/kelo-scanner-emulator"; do
+    for program in "$build/bin/kelo_tests" "$build/bin/kelo_cpp_api_tests" "$build/bin/kelo-scanner-emulator"; do
         [ -x "$program" ] || { echo "missing $program (run 10-native.sh first)" >&2; exit 1; }
     done
     # Without a namespace of our own nothing may be broadcast: the loopback
@@ -48,6 +48,7 @@ export KELO_DISCOVERY_EXTERNAL_SERIAL=$external_serial
 export KELO_DISCOVERY_EXTERNAL_ADDRESS=$external_address
 export KELO_NETNS_SILENT_ADDRESS=$silent
 "$build/bin/kelo_tests" --gtest_filter="${KELO_DISCOVERY_FILTER:-Discovery*}"
+"$build/bin/kelo_cpp_api_tests" --gtest_filter="${KELO_CPP_DISCOVERY_FILTER:-CppDiscovery*}"
 # The Python package's discovery and cable-id calls, in the same namespace
 # (not against a sanitizer build, which Python cannot load).
 [ "${KELO_DISCOVERY_PYTHON:-1}" = 1 ] || exit 0

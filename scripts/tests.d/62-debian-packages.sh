@@ -51,10 +51,10 @@ holds() {
         diff -u - "$root/$name.files" >&2 || fail "$name: files differ"
 }
 
-headers=(include/kelo_dll/*.h)
+headers=(include/kelo_dll/*.h include/kelo_dll/*.hpp include/kelo_dll/cpp/*.hpp)
 modules=(python/kelo/*.py)
 if [ "$arch" = "$native" ]; then
-    runtime_depends=("libc6 (>= 2.14)" "libstdc++6 (>= 11)")
+    runtime_depends=("libc6 (>= 2.17)" "libstdc++6 (>= 11)")
 else  # as the cross toolchain's runtimes are versioned
     runtime_depends=(libc6 libstdc++6)
 fi

@@ -3,9 +3,9 @@
 # The native build (step 10) installed into a scratch prefix and used from
 # there only, as an application would: the C program of tests/consumer built
 # once through find_package (its CMake project) and once through pkg-config,
-# the installed kelo tool, and the installed Python package (with Debian's
-# python3, and installed by pip into a clean virtual environment), each
-# against the installed emulator on a loopback address of its own (127.203.x.1).
+# the installed kelo tool, and the installed Python package (with Debian's python3, and
+# installed by pip into a clean virtual environment), each against the
+# installed emulator on a loopback address of its own (127.203.x.1).
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
 work=$(mktemp -d)

@@ -57,4 +57,9 @@ fi
 "$work/c/parameters" "$address" | tee "$work/parameters.out"
 grep -q "^accepted" "$work/parameters.out"
 grep -q "ShutterSpeed" "$work/parameters.out"
+echo "-- C++"
+cmake -S examples/cpp -B "$work/cpp" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cpp" >/dev/null
+"$work/cpp/kelo_stream_example" "$address" 2
+
 echo "examples: all ran"

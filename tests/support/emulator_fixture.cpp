@@ -8,9 +8,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "core/scanner_connection.h"
-#include "core/transport.h"
-
 namespace kelo::test {
 namespace {
 std::atomic<unsigned> gNextAddress{0};
@@ -87,12 +84,6 @@ void EmulatorTest::answerOnceWith(std::uint32_t code, std::function<void(emu::Se
 
 void EmulatorTest::answerOnceWith(std::uint32_t code, emu::Bytes bytes) {
     answerOnceWith(code, [bytes](emu::Session& session) { session.sendRaw(bytes); });
-}
-
-emu::Bytes EmulatorTest::leftInSocket(std::size_t count) {
-    emu::Bytes rest(count);
-    EXPECT_EQ(receiveExact(Link{connection_->socket}, rest.data(), static_cast<std::uint32_t>(count), 2000), 0);
-    return rest;
 }
 
 }  // namespace kelo::test
