@@ -57,6 +57,7 @@ inline std::vector<FoundScanner> found(const char* call, std::int32_t result,
  * collects the replies (lpFindAllScannersWithAddresses): this sends on
  * every local network. Takes at least the quiet period of 500 ms.
  * @param capacity the most scanners reported
+ * @return the scanners that answered, each with the address its reply came from
  * @throws Error with the socket error when a socket call failed
  */
 inline std::vector<FoundScanner> discover(std::uint32_t capacity = 64) {
@@ -66,7 +67,11 @@ inline std::vector<FoundScanner> discover(std::uint32_t capacity = 64) {
     return detail::found("lpFindAllScannersWithAddresses", result, records, addresses);
 }
 
-/** The scanner with this serial number; as discover(). */
+/** The scanner with this serial number; as discover().
+ * @param serialNumber the scanner's serial number
+ * @param capacity the most scanners reported
+ * @return the scanners that answered
+ * @throws Error with the socket error when a socket call failed */
 inline std::vector<FoundScanner> discoverBySerialNumber(std::uint32_t serialNumber,
                                                         std::uint32_t capacity = 64) {
     std::vector<ScannerInfo> records(capacity == 0 ? 1 : capacity);
@@ -76,7 +81,11 @@ inline std::vector<FoundScanner> discoverBySerialNumber(std::uint32_t serialNumb
     return detail::found("lpFindScannerBySerialNumberWithAddresses", result, records, addresses);
 }
 
-/** The scanners with this cable id; as discover(). */
+/** The scanners with this cable id; as discover().
+ * @param cableId the cable id
+ * @param capacity the most scanners reported
+ * @return the scanners that answered
+ * @throws Error with the socket error when a socket call failed */
 inline std::vector<FoundScanner> discoverByCableId(std::uint32_t cableId, std::uint32_t capacity = 64) {
     std::vector<ScannerInfo> records(capacity == 0 ? 1 : capacity);
     std::vector<std::uint32_t> addresses(records.size());
