@@ -32,20 +32,35 @@ enum class Overflow {
 struct DeliveryOptions {
     /** Batches read and not yet taken by the application, at most. */
     std::size_t queueCapacity = 8;
+    /** What happens to a new batch when queueCapacity are waiting. */
     Overflow overflow = Overflow::Wait;
 };
 
-/** A view of consecutive records: what one member delivered in a batch. */
+/**
+ * A view of consecutive records: what one member delivered in a batch. It
+ * owns nothing and is valid as long as the batch it came from.
+ * @tparam T the record type
+ */
 template <typename T>
 class Span {
 public:
+    /** An empty view. */
     Span() noexcept = default;
+    /** @param data the first record
+     *  @param size the number of records */
     Span(T* data, std::size_t size) noexcept : data_(data), size_(size) {}
+    /** @return the first record */
     T* data() const noexcept { return data_; }
+    /** @return the number of records */
     std::size_t size() const noexcept { return size_; }
+    /** @return whether there are no records */
     bool empty() const noexcept { return size_ == 0; }
+    /** @return the first record, for range-for */
     T* begin() const noexcept { return data_; }
+    /** @return one past the last record */
     T* end() const noexcept { return data_ + size_; }
+    /** @param i the index, below size() (not checked)
+     *  @return record i */
     T& operator[](std::size_t i) const noexcept { return data_[i]; }
 
 private:

@@ -29,7 +29,13 @@ struct FoundScanner {
     }
     /** @return the scanner's identity: equal identities are the same scanner */
     std::uint32_t identity() const { return info.identity; }
-    /** Connects to the scanner at the address it answered from. */
+    /**
+     * Connects to the scanner at the address it answered from.
+     * @param port           TCP port, 1 to 65535
+     * @param connectTimeout how long the connect may take; 0 for the library's 1 s
+     * @return the open connection
+     * @throws Error when no connection could be made (as Scanner's constructor)
+     */
     Scanner open(std::uint32_t port = KELO_SCANNER_TCP_PORT,
                  std::chrono::milliseconds connectTimeout = std::chrono::milliseconds(0)) const {
         return Scanner(host(), port, connectTimeout);

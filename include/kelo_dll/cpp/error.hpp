@@ -59,7 +59,17 @@ public:
     /** @return whether nothing came within a time-out */
     bool timedOut() const noexcept { return failure_ == KELO_FAILURE_TIMEOUT; }
 
-    /** The message what() gives for these values. */
+    /**
+     * The message what() gives for these values, e.g.
+     * `lpGetScan failed with -1 (an answer of type 99 came instead)`.
+     * @param call        the C function that failed
+     * @param result      its result code
+     * @param failure     a `KELO_FAILURE_` code
+     * @param detail      the failure's detail
+     * @param socketError the socket error, told for `KELO_FAILURE_SOCKET`
+     * @param context     put before the rest, followed by a colon; may be empty
+     * @return the message
+     */
     static std::string describe(const char* call, std::int32_t result, std::int32_t failure,
                                 std::int32_t detail, std::int32_t socketError,
                                 const std::string& context = std::string()) {

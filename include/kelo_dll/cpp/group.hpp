@@ -56,15 +56,23 @@ inline void leaveSyncOnEach(const std::vector<ScannerConnection*>& members) {
 
 }  // namespace detail
 
-/** Keeps a group's members synchronised while it lives; made by Group::enterSync. */
+/** Keeps a group's members synchronised while it lives; made by
+ *  Group::enterSync(); move-only. */
 class [[nodiscard]] GroupSyncGuard {
 public:
+    /** A guard that holds nothing. */
     GroupSyncGuard() noexcept = default;
     GroupSyncGuard(const GroupSyncGuard&) = delete;
     GroupSyncGuard& operator=(const GroupSyncGuard&) = delete;
+    /** Takes over other's members; other holds nothing afterwards.
+     *  @param other the guard taken over */
     GroupSyncGuard(GroupSyncGuard&& other) noexcept : members_(std::move(other.members_)) {
         other.members_.clear();
     }
+    /** Leaves sync mode on the members this guard held (failures ignored),
+     *  then takes over other's.
+     *  @param other the guard taken over; it holds nothing afterwards
+     *  @return this guard */
     GroupSyncGuard& operator=(GroupSyncGuard&& other) noexcept {
         if (this != &other) {
             leaveQuietly();
@@ -88,6 +96,7 @@ public:
     }
     /** Gives up the guard: the members stay synchronised. */
     void release() noexcept { members_.clear(); }
+    /** @return whether the guard will leave sync mode */
     bool active() const noexcept { return !members_.empty(); }
 
 private:
@@ -117,8 +126,13 @@ public:
     }
     Group(const Group&) = delete;
     Group& operator=(const Group&) = delete;
+    /** Takes over other's group; other holds nothing afterwards.
+     *  @param other the group taken over */
     Group(Group&& other) noexcept
         : group_(std::exchange(other.group_, nullptr)), members_(std::move(other.members_)) {}
+    /** Deletes the group held, then takes over other's.
+     *  @param other the group taken over; it holds nothing afterwards
+     *  @return this group */
     Group& operator=(Group&& other) noexcept {
         if (this != &other) {
             if (group_ != nullptr) lpMultipleScannerDelete(group_);
@@ -135,18 +149,23 @@ public:
     /** @return the C handle, for calls not wrapped here */
     MultipleScanner* native() const noexcept { return group_; }
 
-    /** Adds an open scanner. @throws Error with result 21 when it is a member already */
+    /** Adds an open scanner, which must outlive its membership.
+     *  @param scanner the scanner added
+     *  @throws Error with result 21 when it is a member already */
     void add(Scanner& scanner) {
         ScannerConnection* member = scanner.native();
         detail::check("lpMultipleScannerAddConnection", member,
                       lpMultipleScannerAddConnection(group_, member));
         members_.insert(std::upper_bound(members_.begin(), members_.end(), member, byHandle), member);
     }
-    /** Removes a member (and its stored profiles); the scanner stays open. */
+    /** Removes a member (and its stored profiles); the scanner stays open.
+     *  @param scanner the member removed; nothing happens for a non-member */
     void remove(const Scanner& scanner) {
         lpMultipleScannerRemoveConnection(group_, scanner.native());
         members_.erase(std::remove(members_.begin(), members_.end(), scanner.native()), members_.end());
     }
+    /** @param scanner the scanner asked about
+     *  @return whether it is a member */
     bool contains(const Scanner& scanner) const {
         return lpMultipleScannerContainsConnection(group_, scanner.native()) == 1;
     }
@@ -155,8 +174,10 @@ public:
 
     /**
      * Enters time or encoder sync on every member.
+     * @param mode SyncMode::Time or SyncMode::Encoder (groups have no pulse sync)
      * @return the guard that leaves it again on every member
      * @throws Error naming the member that failed (those before it are left again)
+     * @throws std::invalid_argument for SyncMode::Pulse
      */
     GroupSyncGuard enterSync(SyncMode mode = SyncMode::Time) {
         if (mode == SyncMode::Pulse) throw std::invalid_argument("kelo: groups have no pulse sync");
@@ -175,7 +196,10 @@ public:
     void exitSync() { detail::leaveSyncOnEach(members_); }
 
     /**
-     * Collects count profiles from every member into the group.
+     * Collects count profiles from every member into the group, replacing
+     * the last collection (profileCount(), profile()).
+     * @param count   the profiles collected from each member
+     * @param timeout the longest the whole collection may take
      * @throws Error naming the member that failed, or (result -4) the first
      *         that had not delivered its share when timeout passed
      */
@@ -187,11 +211,15 @@ public:
             throw detail::memberError("lpMultipleScannerGetMultipleProfilesTimeout", detail::memberOf(result));
         }
     }
-    /** @return the profiles the last collection stored for a member */
+    /** @param member a member
+     *  @return the profiles the last collection stored for it */
     std::uint32_t profileCount(const Scanner& member) const {
         return static_cast<std::uint32_t>(lpMultipleScannerGetProfileCount(group_, member.native()));
     }
-    /** @return a member's stored profile; valid until the next collection */
+    /** @param member a member
+     *  @param index  the profile's index, below profileCount()
+     *  @return a member's stored profile; valid until the next collection
+     *  @throws std::out_of_range when there is no such profile */
     const ProfileRecord& profile(const Scanner& member, std::uint32_t index) const {
         const ProfileRecord* record = lpMultipleScannerGetProfile(group_, member.native(), index);
         if (record == nullptr) throw std::out_of_range("kelo::Group::profile: no such profile");
@@ -228,16 +256,26 @@ struct GroupStreamOptions : DeliveryOptions {
     std::chrono::milliseconds timeout{1000};
 };
 
-/** One collection of a group stream: batchSize profiles from every member. */
+/**
+ * One collection of a group stream: batchSize profiles from every member.
+ * Like Batch it holds its slot of the stream's memory until destroyed or
+ * reset, must not outlive its stream, and is move-only.
+ */
 class GroupBatch {
 public:
+    /** An empty batch: what pop() gives when nothing came in time. */
     GroupBatch() noexcept = default;
     GroupBatch(const GroupBatch&) = delete;
     GroupBatch& operator=(const GroupBatch&) = delete;
+    /** Takes over other's slot; other is empty afterwards.
+     *  @param other the batch taken over */
     GroupBatch(GroupBatch&& other) noexcept
         : queue_(std::exchange(other.queue_, nullptr)), slot_(other.slot_), members_(other.members_),
           records_(other.records_), counts_(other.counts_), perMember_(other.perMember_),
           sequence_(other.sequence_) {}
+    /** Gives this batch's slot back, then takes over other's.
+     *  @param other the batch taken over; empty afterwards
+     *  @return this batch */
     GroupBatch& operator=(GroupBatch&& other) noexcept {
         if (this != &other) {
             reset();
@@ -251,23 +289,29 @@ public:
         }
         return *this;
     }
+    /** Gives the memory back to the stream. */
     ~GroupBatch() { reset(); }
 
+    /** @return whether this holds a batch */
     explicit operator bool() const noexcept { return queue_ != nullptr; }
+    /** @return the batch's number in its stream, from 0; a gap tells of dropped batches */
     std::uint64_t sequence() const noexcept { return sequence_; }
     /** @return the members, in the group's order (only on a batch) */
     const std::vector<ScannerConnection*>& members() const noexcept { return *members_; }
-    /** @return what member i delivered */
+    /** @param i the member's place in members() (not checked)
+     *  @return what member i delivered */
     Span<const ProfileRecord> profiles(std::size_t i) const noexcept {
         return Span<const ProfileRecord>(records_ + i * perMember_, counts_[i]);
     }
-    /** @return what a scanner delivered; empty when it is no member */
+    /** @param scanner a scanner of the group
+     *  @return what it delivered; empty when it is no member */
     Span<const ProfileRecord> profiles(const Scanner& scanner) const noexcept {
         for (std::size_t i = 0; i < members_->size(); ++i) {
             if ((*members_)[i] == scanner.native()) return profiles(i);
         }
         return Span<const ProfileRecord>();
     }
+    /** Gives the memory back to the stream now. */
     void reset() noexcept {
         if (queue_ != nullptr) queue_->release(slot_);
         queue_ = nullptr;
@@ -298,20 +342,47 @@ private:
  * (once until a collection completes) and the stream goes on, the
  * profiles of that collection given up; any other failure ends it. Delivery, stop() and the destructor are those of
  * kelo::Stream; the members must not be used otherwise while it runs, nor
- * the group changed.
+ * the group changed. running(), batches() and dropped() are as there.
  */
 class GroupStream : public detail::StreamCore {
 public:
+    /** Called with each batch; the batch is valid during the call only. */
     using OnBatch = std::function<void(const GroupBatch&)>;
+    /** Called with each failure, in order among the batches. */
     using OnError = std::function<void(const Error&)>;
 
+    /**
+     * A stream whose batches the application takes with pop().
+     * @param group   a group with at least one member
+     * @param options the sync mode, batch size, time-out and delivery
+     * @throws Error naming the member that could not enter sync mode;
+     *         std::invalid_argument for bad options or an empty group
+     */
     explicit GroupStream(Group& group, const GroupStreamOptions& options = GroupStreamOptions())
         : GroupStream(group, options, OnBatch(), OnError(), false) {}
+    /**
+     * A stream that calls onBatch with each batch and onError with each
+     * failure, as BasicStream's callbacks are called.
+     * @param group   a group with at least one member
+     * @param options the sync mode, batch size, time-out and delivery
+     * @param onBatch called with each batch
+     * @param onError called with each failure
+     * @throws Error naming the member that could not enter sync mode;
+     *         std::invalid_argument for bad options, an empty group or a
+     *         missing callback
+     */
     GroupStream(Group& group, const GroupStreamOptions& options, OnBatch onBatch, OnError onError)
         : GroupStream(group, options, std::move(onBatch), std::move(onError), true) {}
+    /** Stops the stream (see stop()); failures of leaving sync mode are ignored. */
     ~GroupStream() override { halt(); }
 
-    /** As BasicStream::pop. */
+    /**
+     * The next batch, waiting at most timeout for it; as BasicStream::pop().
+     * @param timeout the longest wait; 0 only looks
+     * @return an empty GroupBatch when none came in time, or once the stream has ended
+     * @throws Error for the next failure in order
+     * @throws std::logic_error on a stream with callbacks
+     */
     GroupBatch pop(std::chrono::milliseconds timeout) {
         requireQueue(callbacks_);
         detail::BatchQueue::Item item = queue_.next(detail::BatchQueue::Clock::now() + timeout, false);
@@ -319,7 +390,8 @@ public:
         if (item.kind != detail::BatchQueue::Item::Kind::Batch) return GroupBatch();
         return batchOf(item);
     }
-    /** As BasicStream::stop. */
+    /** Ends the stream and leaves sync mode on every member; as BasicStream::stop().
+     *  @throws Error when leaving sync mode failed, or what a callback threw */
     void stop() { stopAndRethrow(); }
 
 private:

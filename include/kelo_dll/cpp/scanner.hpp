@@ -79,7 +79,12 @@ public:
         }
     }
 
-    /** Takes over a handle opened through the C API (null is refused). */
+    /**
+     * Takes over a handle opened through the C API; the Scanner closes it.
+     * @param handle an open connection, not null
+     * @return the Scanner that owns it
+     * @throws std::invalid_argument for a null handle
+     */
     static Scanner adopt(ScannerConnection* handle) {
         if (handle == nullptr) throw std::invalid_argument("kelo::Scanner::adopt: null handle");
         return Scanner(handle);
@@ -87,7 +92,12 @@ public:
 
     Scanner(const Scanner&) = delete;
     Scanner& operator=(const Scanner&) = delete;
+    /** Takes over other's connection; other holds nothing afterwards.
+     *  @param other the Scanner taken over */
     Scanner(Scanner&& other) noexcept : connection_(std::exchange(other.connection_, nullptr)) {}
+    /** Closes the connection held (failures ignored), then takes over other's.
+     *  @param other the Scanner taken over; it holds nothing afterwards
+     *  @return this Scanner */
     Scanner& operator=(Scanner&& other) noexcept {
         if (this != &other) {
             if (connection_ != nullptr) lpCloseConnection(connection_);
@@ -102,7 +112,8 @@ public:
 
     /** @return the C handle, for calls not wrapped here; the Scanner still owns it */
     ScannerConnection* native() const noexcept { return connection_; }
-    /** Gives up the handle: the caller closes it with lpCloseConnection. */
+    /** Gives up the handle: the caller closes it with lpCloseConnection().
+     *  @return the handle, null when the Scanner held none */
     ScannerConnection* release() noexcept { return std::exchange(connection_, nullptr); }
     /**
      * Closes now; the Scanner holds nothing afterwards.
@@ -121,6 +132,7 @@ public:
 
     /**
      * Sends a parameter set (its text up to the first NUL) and waits for the verdict.
+     * @param text the parameter set, one `Name = value` a line
      * @throws Error with result 21 and the scanner's messages in what() when it
      *         rejects the set (errorMessages() lists them)
      */
@@ -128,12 +140,16 @@ public:
         checkUpload("lpSendParametersToScanner",
                     lpSendParametersToScanner(connection_, text.c_str()));
     }
-    /** Sends a local parameter file; as sendParameters. */
+    /** Sends a local parameter file; as sendParameters().
+     *  @param path the file's path
+     *  @throws Error with result 21 when the file cannot be opened or the scanner rejects it */
     void sendParameterFile(const std::string& path) {
         checkUpload("lpSendParameterFileToScanner",
                     lpSendParameterFileToScanner(connection_, path.c_str()));
     }
-    /** Fetches the scanner's parameter file into a local file. */
+    /** Fetches the scanner's parameter file into a local file (idle only).
+     *  @param path where it is written; an existing file is replaced
+     *  @throws Error when the transfer or the write failed */
     void saveParameterFile(const std::string& path) {
         check("lpGetParameterFileFromScanner", lpGetParameterFileFromScanner(connection_, path.c_str()));
     }
@@ -150,7 +166,8 @@ public:
 
     // --- calibration -------------------------------------------------------
 
-    /** Fetches every laser's calibration into the connection's store. */
+    /** Fetches every laser's calibration into the connection's store (idle only).
+     *  @throws Error when the transfer failed */
     void retrieveCalibration() {
         check("lpRetrieveCalibrationValues", lpRetrieveCalibrationValues(connection_));
     }
@@ -164,33 +181,41 @@ public:
         check("lpGetScanWindow", lpGetScanWindow(connection_, &w[0], &w[1], &w[2], &w[3]));
         return w;
     }
-    /** @return a laser's scan window from the scanner, in thousandths (idle only) */
+    /** @param laser the laser's index, from 0
+     *  @return a laser's scan window from the scanner, in thousandths (idle only) */
     std::array<std::int32_t, 4> readScanWindow(std::uint32_t laser) {
         std::array<std::int32_t, 4> w{};
         check("lpReadScanWindowN", lpReadScanWindowN(connection_, laser, &w[0], &w[1], &w[2], &w[3]));
         return w;
     }
-    /** Uploads a laser's fourteen intrinsic calibration values. */
+    /** Uploads a laser's fourteen intrinsic calibration values (idle only).
+     *  @param laser the laser's index, from 0
+     *  @param p     the values, as lpSendIntrinsicCalibrationN() takes them */
     void sendIntrinsicCalibration(std::uint32_t laser,
                                   const std::array<double, KELO_TRANSFORM_VALUES>& p) {
         check("lpSendIntrinsicCalibrationN",
               lpSendIntrinsicCalibrationN(connection_, laser, p[0], p[1], p[2], p[3], p[4], p[5],
                                           p[6], p[7], p[8], p[9], p[10], p[11], p[12], p[13]));
     }
-    /** Uploads a laser's position values, stamped with the local time (idle only). */
+    /** Uploads a laser's position values, stamped with the local time (idle only).
+     *  @param laser    the laser's index, from 0
+     *  @param position the three position values */
     void sendPositionCalibration(std::uint32_t laser,
                                  const std::array<double, KELO_POSITION_VALUES>& position) {
         check("lpSendPositionCalibrationN",
               lpSendPositionCalibrationN(connection_, laser, position[0], position[1], position[2]));
     }
-    /** @return a laser's current position values from the scanner (idle only) */
+    /** @param laser the laser's index, from 0
+     *  @return a laser's current position values from the scanner (idle only) */
     std::array<double, KELO_POSITION_VALUES> readPositionCalibration(std::uint32_t laser) {
         std::array<double, KELO_POSITION_VALUES> p{};
         check("lpReadPositionCalibrationN",
               lpReadPositionCalibrationN(connection_, laser, &p[0], &p[1], &p[2]));
         return p;
     }
-    /** @return up to `most` earlier position calibrations of a laser (idle only) */
+    /** @param laser the laser's index, from 0
+     *  @param most  the most entries wanted
+     *  @return up to `most` earlier position calibrations of a laser (idle only) */
     std::vector<OldPositionCalibration> oldPositionCalibrations(std::uint32_t laser,
                                                                 std::uint32_t most) {
         std::vector<OldPositionCalibration> entries(most == 0 ? 1 : most);
@@ -203,7 +228,8 @@ public:
         entries.resize(result > 0 ? static_cast<std::size_t>(result) : 0);
         return entries;
     }
-    /** @return a laser's fourteen transform parameters from the store */
+    /** @param laser the laser's index, from 0 (after retrieveCalibration())
+     *  @return a laser's fourteen transform parameters from the store */
     std::array<double, KELO_TRANSFORM_VALUES> transformParameters(std::int32_t laser) {
         std::array<double, KELO_TRANSFORM_VALUES> p{};
         check("lpGetTransformParametersN",
@@ -226,7 +252,9 @@ public:
         }
         return values;
     }
-    /** @return the scanner's description of a status value, at most maxLength characters (idle only) */
+    /** @param id        the status value's key, as in status()
+     *  @param maxLength the most characters kept
+     *  @return the scanner's description of a status value (idle only) */
     std::string statusDescription(std::uint32_t id, std::uint32_t maxLength = 1023) {
         std::string text(std::size_t{maxLength} + 1, '\0');
         check("lpGetStatusDescriptionFromScanner",
@@ -238,15 +266,20 @@ public:
     // --- single profiles, scans and images --------------------------------
 
     /**
-     * Asks for one profile and reads it.
+     * Asks for one profile and reads it (idle only).
+     * @param record filled with the profile
      * @return false when the scanner had none (record untouched)
      */
     bool profile(ProfileRecord& record) { return checkProfile("lpGetProfile", lpGetProfile(connection_, &record)); }
-    /** One profile of one laser (idle only); as profile(). */
+    /** One profile of one laser (idle only); as profile().
+     *  @param laser  the laser's index, from 0
+     *  @param record filled with the profile
+     *  @return false when the scanner had none (record untouched) */
     bool profile(std::uint32_t laser, ProfileRecord& record) {
         return checkProfile("lpGetProfileN", lpGetProfileN(connection_, laser, &record));
     }
-    /** @return one profile from every laser, at most capacity (idle only) */
+    /** @param capacity the most profiles read
+     *  @return one profile from every laser, at most capacity (idle only) */
     std::vector<ProfileRecord> profilesFromAllLasers(std::uint32_t capacity = 8) {
         std::vector<ProfileRecord> records(capacity == 0 ? 1 : capacity);
         const std::uint32_t got = detail::checkCount(
@@ -255,9 +288,12 @@ public:
         records.resize(got);
         return records;
     }
-    /** Reads a scan into `scan` (idle only); a ScanRecord is about 96 KiB. */
+    /** Reads a scan (idle only); a ScanRecord is about 96 KiB.
+     *  @param scan filled with the scan */
     void scan(ScanRecord& scan) { check("lpGetScan", lpGetScan(connection_, &scan)); }
-    /** A scan of one laser (idle only). */
+    /** A scan of one laser (idle only).
+     *  @param laser the laser's index, from 0
+     *  @param scan  filled with the scan */
     void scan(std::uint32_t laser, ScanRecord& scan) { check("lpGetScanN", lpGetScanN(connection_, laser, &scan)); }
     /** @return a scan in a record of its own (idle only) */
     std::unique_ptr<ScanRecord> scan() {
@@ -265,13 +301,21 @@ public:
         scan(*record);
         return record;
     }
-    /** A diagnostic scan; the three values are the scanner's (idle only). */
+    /** A diagnostic scan (idle only).
+     *  @param value1 the scanner's first diagnostic value
+     *  @param value2 its second
+     *  @param value3 its third
+     *  @param scan   filled with the scan */
     void diagnosticScan(std::uint32_t value1, std::uint32_t value2, std::uint32_t value3, ScanRecord& scan) {
         check("lpGetDiagnosticScan", lpGetDiagnosticScan(connection_, value1, value2, value3, &scan));
     }
-    /** Reads a camera image into `image` (idle only); an ImageRecord is about 4 MiB. */
+    /** Reads a camera image (idle only); an ImageRecord is about 4 MiB,
+     *  too large for a thread's stack.
+     *  @param image filled with the image */
     void image(ImageRecord& image) { check("lpGetImage", lpGetImage(connection_, &image)); }
-    /** A camera image of one laser (idle only). */
+    /** A camera image of one laser (idle only).
+     *  @param laser the laser's index, from 0
+     *  @param image filled with the image */
     void image(std::uint32_t laser, ImageRecord& image) {
         check("lpGetImageN", lpGetImageN(connection_, laser, &image));
     }
@@ -281,15 +325,25 @@ public:
         image(*record);
         return record;
     }
-    /** A camera image and the scan that follows it (idle only). */
+    /** A camera image and the scan that follows it (idle only).
+     *  @param image filled with the image
+     *  @param scan  filled with the scan */
     void imageScan(ImageRecord& image, ScanRecord& scan) {
         check("lpGetImageScan", lpGetImageScan(connection_, &image, &scan));
     }
-    /** The same for one laser. */
+    /** A camera image and the scan that follows it, of one laser (idle only).
+     *  @param laser the laser's index, from 0
+     *  @param image filled with the image
+     *  @param scan  filled with the scan */
     void imageScan(std::uint32_t laser, ImageRecord& image, ScanRecord& scan) {
         check("lpGetImageScanN", lpGetImageScanN(connection_, laser, &image, &scan));
     }
-    /** A diagnostic image and scan; the three values are the scanner's (idle only). */
+    /** A diagnostic image and scan (idle only).
+     *  @param value1 the scanner's first diagnostic value
+     *  @param value2 its second
+     *  @param value3 its third
+     *  @param image  filled with the image
+     *  @param scan   filled with the scan */
     void diagnosticImageScan(std::uint32_t value1, std::uint32_t value2, std::uint32_t value3,
                              ImageRecord& image, ScanRecord& scan) {
         check("lpGetDiagnosticImageScan",
@@ -301,6 +355,7 @@ public:
     /**
      * Enters a sync mode (setting the encoder first, or starting the pulses
      * after, as `sync` says).
+     * @param sync the mode, and what is set on entering it
      * @return the guard whose destructor leaves the mode again
      * @throws Error when a command could not be sent (nothing left to undo)
      */
@@ -332,11 +387,14 @@ public:
     void haltSync() { check("lpHaltSyncMode", lpHaltSyncMode(connection_)); }
     /** @return whether the connection is synchronised */
     bool synchronised() const { return lpIsInSyncMode(connection_) == 1; }
-    /** Sets the encoder value (idle only). */
+    /** Sets the encoder value (idle only).
+     *  @param value the new value */
     void setEncoderValue(std::uint32_t value) {
         check("lpSetEncoderValue32", lpSetEncoderValue32(connection_, value));
     }
-    /** Starts the pulse generator (synchronised only). */
+    /** Starts the pulse generator (synchronised only).
+     *  @param setting1 in [1000, 5000000]
+     *  @param setting2 in [0, 511] */
     void startPulses(std::int32_t setting1, std::uint32_t setting2 = 0) {
         check("lpStartPulseMaster", lpStartPulseMaster(connection_, setting1, setting2));
     }
@@ -345,12 +403,14 @@ public:
 
     // --- batches by hand (kelo::Stream does this on a thread of its own) ---
 
-    /** Asks for a batch of up to count profiles (synchronised only). */
+    /** Asks for a batch of up to count profiles (synchronised only).
+     *  @param count the profiles asked for, at least 1 */
     void requestProfiles(std::uint32_t count) {
         check("lpSendMultipleProfileRequest", lpSendMultipleProfileRequest(connection_, count));
     }
     /**
      * Waits for the next answer without reading it.
+     * @param timeout the longest wait; 0 only looks
      * @return false when nothing came within the time-out (still owed)
      */
     bool waitForAnswer(std::chrono::milliseconds timeout) {
@@ -362,6 +422,10 @@ public:
     }
     /**
      * Reads the oldest batch owed into records (synchronised only).
+     * @tparam Record   ProfileRecord or LargeProfileRecord
+     * @param records   where the profiles are stored
+     * @param capacity  the records there is room for; profiles beyond it are read and dropped
+     * @param timeout   the longest wait for each piece of the answer
      * @return the number of records stored (0 when nothing was owed)
      * @throws Error also for a time-out (result -4): the answer is then given up
      */
@@ -379,7 +443,23 @@ public:
 
     // --- run-time overrides -------------------------------------------------
 
-    /** lpOverrideSyncSettings: the values as the scanner defines them (idle only). */
+    /**
+     * Overrides the scanner's sync settings (idle only). The values are the
+     * scanner's, sent in this order as lpOverrideSyncSettings() says. The
+     * overrides have no answer: success means sent, not taken.
+     * @param real1 sent times 1,000,000
+     * @param real2 sent times 10,000
+     * @param real3 sent times 10,000
+     * @param int1  sent unchanged
+     * @param flag1 a flag
+     * @param real4 sent times 1000
+     * @param real5 sent times 1000
+     * @param real6 sent times 1000
+     * @param real7 sent times 1000
+     * @param real8 sent times 1000
+     * @param flag2 a flag
+     * @param flag3 a flag
+     */
     void overrideSyncSettings(double real1, double real2, double real3, std::uint32_t int1,
                               std::uint8_t flag1, double real4, double real5, double real6,
                               double real7, double real8, std::uint8_t flag2, std::uint8_t flag3) {
@@ -387,17 +467,39 @@ public:
               lpOverrideSyncSettings(connection_, real1, real2, real3, int1, flag1, real4, real5,
                                      real6, real7, real8, flag2, flag3));
     }
-    /** lpOverrideLaserAutoexposure (idle only; ranges in kelo_dll/overrides.h). */
+    /**
+     * Overrides the lasers' automatic exposure (idle only); the values are
+     * the scanner's, as lpOverrideLaserAutoexposure() takes them.
+     * @param real1 from ::KELO_AUTOEXPOSURE_REAL_MIN to ::KELO_AUTOEXPOSURE_REAL_MAX
+     * @param real2 in the same range
+     * @param real3 in the same range
+     * @param int1  from 0 to ::KELO_AUTOEXPOSURE_WORD_MAX
+     * @param int2  from ::KELO_AUTOEXPOSURE_INT_MIN to ::KELO_AUTOEXPOSURE_INT_MAX
+     * @param int3  from 0 to ::KELO_AUTOEXPOSURE_WORD_MAX
+     * @param flag  a flag
+     */
     void overrideLaserAutoexposure(double real1, double real2, double real3, std::uint32_t int1,
                                    std::int32_t int2, std::uint32_t int3, std::uint8_t flag) {
         check("lpOverrideLaserAutoexposure",
               lpOverrideLaserAutoexposure(connection_, real1, real2, real3, int1, int2, int3, flag));
     }
-    /** lpOverrideScanWindow (idle only; real2 < real1, real3 < real4). */
+    /**
+     * Overrides the scan window (idle only), as lpOverrideScanWindow().
+     * @param real1 larger value of the first pair
+     * @param real2 smaller value of the first pair
+     * @param real3 smaller value of the second pair
+     * @param real4 larger value of the second pair
+     */
     void overrideScanWindow(double real1, double real2, double real3, double real4) {
         check("lpOverrideScanWindow", lpOverrideScanWindow(connection_, real1, real2, real3, real4));
     }
-    /** lpSetAlternatingExposure (synchronised only). */
+    /**
+     * Switches alternating exposure on or off (synchronised only).
+     * @param enable    whether the two exposures alternate
+     * @param exposure1 with enable, from ::KELO_ALTERNATING_EXPOSURE_MIN to
+     *                  ::KELO_ALTERNATING_EXPOSURE_MAX
+     * @param exposure2 the same for the second exposure
+     */
     void setAlternatingExposure(bool enable, std::int32_t exposure1, std::int32_t exposure2) {
         check("lpSetAlternatingExposure",
               lpSetAlternatingExposure(connection_, enable ? 1 : 0, exposure1, exposure2));
@@ -407,6 +509,9 @@ public:
 
     /**
      * Sends a firmware image and waits for the scanner's confirmation.
+     * @param image   the image's bytes
+     * @param size    its size in bytes, below 4 GiB
+     * @param version the version number the scanner is told
      * @throws Error with result 21 when the scanner did not confirm
      */
     void updateFirmware(const std::uint8_t* image, std::size_t size, std::uint32_t version) {
@@ -417,6 +522,10 @@ public:
         check("lpSendScannerFirmwareUpdate",
               lpSendScannerFirmwareUpdate(connection_, image, static_cast<std::uint32_t>(size), version));
     }
+    /** The same for an image held in a vector.
+     *  @param image   the image's bytes
+     *  @param version the version number the scanner is told
+     *  @throws Error with result 21 when the scanner did not confirm */
     void updateFirmware(const std::vector<std::uint8_t>& image, std::uint32_t version) {
         updateFirmware(image.data(), image.size(), version);
     }

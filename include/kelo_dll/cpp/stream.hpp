@@ -46,6 +46,8 @@ class BasicStream;
  * One batch of a stream: the profiles of one answer, at least one. It
  * holds its slot of the stream's memory until it is destroyed (or reset),
  * so let it go before taking many more; it must not outlive its stream.
+ * Move-only; iterates over its records like a container.
+ * @tparam Record ProfileRecord or LargeProfileRecord
  */
 template <typename Record>
 class Batch {
@@ -54,9 +56,14 @@ public:
     Batch() noexcept = default;
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
+    /** Takes over other's slot; other is empty afterwards.
+     *  @param other the batch taken over */
     Batch(Batch&& other) noexcept
         : queue_(std::exchange(other.queue_, nullptr)), slot_(other.slot_),
           records_(other.records_), size_(std::exchange(other.size_, 0)), sequence_(other.sequence_) {}
+    /** Gives this batch's slot back, then takes over other's.
+     *  @param other the batch taken over; empty afterwards
+     *  @return this batch */
     Batch& operator=(Batch&& other) noexcept {
         if (this != &other) {
             reset();
@@ -68,15 +75,23 @@ public:
         }
         return *this;
     }
+    /** Gives the memory back to the stream. */
     ~Batch() { reset(); }
 
     /** @return whether this holds a batch */
     explicit operator bool() const noexcept { return queue_ != nullptr; }
+    /** @return the number of profiles (0 for an empty batch) */
     std::size_t size() const noexcept { return size_; }
+    /** @return whether it holds no profiles */
     bool empty() const noexcept { return size_ == 0; }
+    /** @return the first profile */
     const Record* data() const noexcept { return records_; }
+    /** @return the first profile, for range-for */
     const Record* begin() const noexcept { return records_; }
+    /** @return one past the last profile */
     const Record* end() const noexcept { return records_ + size_; }
+    /** @param i the index, below size() (not checked)
+     *  @return profile i */
     const Record& operator[](std::size_t i) const noexcept { return records_[i]; }
     /** @return the batch's number in its stream, from 0; a gap tells of dropped batches */
     std::uint64_t sequence() const noexcept { return sequence_; }
@@ -126,15 +141,24 @@ private:
  *
  * Nothing is allocated per batch: the records of queueCapacity + 2
  * batches are allocated when the stream starts.
+ *
+ * running() tells whether it still reads, batches() how many batches it
+ * has read, dropped() how many of them Overflow::DropOldest dropped.
+ * @tparam Record ProfileRecord or LargeProfileRecord; use kelo::Stream or
+ *         kelo::LargeStream
  */
 template <typename Record>
 class BasicStream : public detail::StreamCore {
 public:
+    /** Called with each batch; the batch is valid during the call only. */
     using OnBatch = std::function<void(const Batch<Record>&)>;
+    /** Called with each failure, in order among the batches. */
     using OnError = std::function<void(const Error&)>;
 
     /**
      * A stream whose batches the application takes with pop().
+     * @param scanner an open scanner, not used otherwise while the stream runs
+     * @param options the sync mode, batch size and delivery
      * @throws Error when entering sync mode fails; std::invalid_argument for bad options
      */
     explicit BasicStream(Scanner& scanner, const StreamOptions& options = StreamOptions())
@@ -146,6 +170,12 @@ public:
      * valid during its call only. What a callback throws ends the stream
      * and is thrown again by stop(). stop() may be called from a callback
      * (it then returns at once); the destructor may not.
+     * @param scanner an open scanner, not used otherwise while the stream runs
+     * @param options the sync mode, batch size and delivery
+     * @param onBatch called with each batch
+     * @param onError called with each failure
+     * @throws Error when entering sync mode fails; std::invalid_argument for
+     *         bad options or a missing callback
      */
     BasicStream(Scanner& scanner, const StreamOptions& options, OnBatch onBatch, OnError onError)
         : BasicStream(scanner, options, std::move(onBatch), std::move(onError), true) {}
@@ -154,10 +184,13 @@ public:
     ~BasicStream() override { halt(); }
 
     /**
-     * The next batch, waiting at most timeout for it.
+     * The next batch, waiting at most timeout for it. Only for a stream
+     * made without callbacks.
+     * @param timeout the longest wait; 0 only looks
      * @return an empty Batch when none came in time, or once the stream has ended
      * @throws Error for the next failure in order; after a failure that ended
      *         the stream, again on every call
+     * @throws std::logic_error on a stream with callbacks
      */
     Batch<Record> pop(std::chrono::milliseconds timeout) {
         requireQueue(callbacks_);

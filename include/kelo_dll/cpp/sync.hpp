@@ -17,19 +17,27 @@ enum class SyncMode { Time, Encoder, Pulse };
 
 /** A sync mode with what is set on entering it. */
 struct Sync {
+    /** The mode entered. */
     SyncMode mode = SyncMode::Time;
     /** Encoder mode: whether encoderValue is sent before entering. */
     bool setEncoder = false;
+    /** Encoder mode: the value the encoder is set to (lpSetEncoderValue32()). */
     std::uint32_t encoderValue = 0;
-    /** Pulse mode: the pulse generator's settings, started after entering. */
+    /** Pulse mode: the pulse generator's first setting (lpStartPulseMaster()),
+     *  started after entering. */
     std::int32_t pulseSetting1 = KELO_PULSE_SETTING1_MIN;
+    /** Pulse mode: the pulse generator's second setting. */
     std::uint32_t pulseSetting2 = 0;
 
-    /** Time sync: profiles at the scanner's own rate. */
+    /** Time sync: profiles at the scanner's own rate.
+     *  @return the time sync setting */
     static Sync time() { return Sync{}; }
-    /** Encoder sync, the encoder left where it is. */
+    /** Encoder sync, the encoder left where it is.
+     *  @return the encoder sync setting */
     static Sync encoder() { return Sync{SyncMode::Encoder, false, 0, KELO_PULSE_SETTING1_MIN, 0}; }
-    /** Encoder sync, the encoder set to start first. */
+    /** Encoder sync, the encoder set to start first.
+     *  @param start the encoder value set before entering
+     *  @return the encoder sync setting */
     static Sync encoder(std::uint32_t start) {
         return Sync{SyncMode::Encoder, true, start, KELO_PULSE_SETTING1_MIN, 0};
     }
@@ -37,6 +45,7 @@ struct Sync {
      * Pulse sync with the scanner's pulse generator running.
      * @param setting1 in [1000, 5000000]
      * @param setting2 in [0, 511]
+     * @return the pulse sync setting
      */
     static Sync pulse(std::int32_t setting1, std::uint32_t setting2 = 0) {
         return Sync{SyncMode::Pulse, false, 0, setting1, setting2};
@@ -54,9 +63,13 @@ public:
     SyncGuard() noexcept = default;
     SyncGuard(const SyncGuard&) = delete;
     SyncGuard& operator=(const SyncGuard&) = delete;
+    /** Takes over what other held; other holds nothing afterwards.
+     *  @param other the guard taken over */
     SyncGuard(SyncGuard&& other) noexcept
         : connection_(std::exchange(other.connection_, nullptr)), pulses_(other.pulses_) {}
-    /** Leaves the sync mode this guard held (failures ignored), then takes other's. */
+    /** Leaves the sync mode this guard held (failures ignored), then takes other's.
+     *  @param other the guard taken over; it holds nothing afterwards
+     *  @return this guard */
     SyncGuard& operator=(SyncGuard&& other) noexcept {
         if (this != &other) {
             leaveQuietly();
