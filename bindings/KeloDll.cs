@@ -132,6 +132,9 @@ namespace Kelo
         [DllImport("kernel32", CharSet = CharSet.Unicode, ExactSpelling = true)]
         static extern IntPtr LoadLibraryW(string path);
 
+        // The scanner's TCP port, where lpOpenConnection connects.
+        public const uint KELO_SCANNER_TCP_PORT = 24334;
+
         public const int KELO_OK = 0;
         public const int KELO_ERROR_IO = -1;
         public const int KELO_ERROR_ARGUMENT = -2;
