@@ -464,6 +464,11 @@ private:
         }
         if (slot != detail::BatchQueue::kNoSlot) queue_.release(slot);
         if (!failed) {
+            // The last collection timed out: what the members still owe
+            // is given up, as a stream gives up a silent scanner's.
+            if (reported) {
+                for (ScannerConnection* member : members_) detail::giveUpOwed(member, timeoutMs_);
+            }
             guard_.leave();
             return;
         }

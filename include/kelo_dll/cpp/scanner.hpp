@@ -33,6 +33,18 @@ inline std::int32_t readBatch(ScannerConnection* c, LargeProfileRecord* records,
     return lpReadMultipleLargeProfiles(c, records, capacity, timeoutMs);
 }
 inline const char* readBatchName(const ProfileRecord*) { return "lpReadMultipleProfilesTimeout"; }
+
+// Gives up what a scanner that has not answered for a whole read time-out
+// still owes, so that leaving sync mode sends the exit command and returns
+// at once: each owed batch that has begun to arrive is still read (and
+// dropped), the others are given up. A read that fails ends it.
+inline void giveUpOwed(ScannerConnection* c, std::int32_t readTimeoutMs) {
+    ProfileRecord scratch;  // capacity 0: nothing is written
+    for (std::int32_t n = lpGetNumberOfOutstandingRequests(c); n > 0; --n) {
+        const bool arriving = lpWaitForAnswer(c, 0) == KELO_OK;
+        if (readBatch(c, &scratch, 0, arriving ? readTimeoutMs : 0) < 0 && arriving) return;
+    }
+}
 inline const char* readBatchName(const LargeProfileRecord*) { return "lpReadMultipleLargeProfiles"; }
 
 /** Milliseconds as the C API takes them; negative or too long is refused. */

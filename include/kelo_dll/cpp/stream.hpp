@@ -315,26 +315,13 @@ private:
             }
             return;
         }
-        if (silent) giveUpOwed();
+        if (silent) detail::giveUpOwed(connection_, readTimeoutMs_);
         guard_.leave();
     }
 
     bool fail(const char* call, std::int32_t result) {
         report(detail::errorOf(call, connection_, result), true);
         return true;
-    }
-
-    // A scanner that has not answered for a whole read time-out is not
-    // waited for again: what it still owes is given up (a batch that has
-    // begun to arrive is still read), so that leaving sync mode sends the
-    // exit command and returns at once.
-    void giveUpOwed() {
-        ScannerConnection* const c = connection_;
-        Record* const scratch = records_.data();  // capacity 0: nothing is written
-        for (std::int32_t n = lpGetNumberOfOutstandingRequests(c); n > 0; --n) {
-            const bool arriving = lpWaitForAnswer(c, 0) == KELO_OK;
-            if (detail::readBatch(c, scratch, 0, arriving ? readTimeoutMs_ : 0) < 0 && arriving) return;
-        }
     }
 
     ScannerConnection* connection_;
