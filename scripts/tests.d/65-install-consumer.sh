@@ -8,29 +8,16 @@
 # installed emulator on a loopback address of its own (127.203.x.1).
 set -euo pipefail
 build=${KELO_BUILD_DIR:-build}
-work=$(mktemp -d)
-emulator=
-cleanup() {
-    [ -n "$emulator" ] && kill "$emulator" 2>/dev/null && wait "$emulator" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
-
+cd "$(dirname "$0")/../.."
+. scripts/installed.sh
+kelo_install_scratch "$build"
+# An address of its own; another may be in use by a test run in parallel.
+started=0
 for attempt in 1 2 3 4 5; do
     address=127.203.$(( ($$ + attempt) % 250 + 1 )).1
-    "$prefix/bin/kelo-scanner-emulator" --bind "$address" --seconds 300 >"$work/emulator.log" 2>&1 &
-    emulator=$!
-    for _ in $(seq 50); do
-        grep -q "listening on" "$work/emulator.log" && break
-        kill -0 "$emulator" 2>/dev/null || break
-        sleep 0.1
-    done
-    grep -q "listening on" "$work/emulator.log" && break
-    emulator=
+    kelo_start_emulator emulator.log "$address" && { started=1; break; }
 done
-[ -n "$emulator" ] || { cat "$work/emulator.log" >&2; echo "the emulator did not start" >&2; exit 1; }
+[ "$started" = 1 ] || { echo "the emulator did not start" >&2; exit 1; }
 
 echo "find_package:"
 cmake -S tests/consumer -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

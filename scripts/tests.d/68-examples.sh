@@ -13,6 +13,7 @@ cd "$(dirname "$0")/../.."
 build=${KELO_BUILD_DIR:-build}
 address=10.79.0.1
 . scripts/netns.sh
+. scripts/installed.sh
 
 discovery=1
 if [ "${1:-}" != --inside ]; then
@@ -25,37 +26,12 @@ else
     address=127.204.$(( $$ % 250 + 1 )).1
 fi
 
-work=$(mktemp -d)
-emulators=()
-cleanup() {
-    local pid
-    for pid in "${emulators[@]}"; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
-
-# start_emulator LOG OPTIONS...: the installed emulator on $address.
-start_emulator() {
-    local log=$work/$1
-    shift
-    "$prefix/bin/kelo-scanner-emulator" --bind "$address" --seconds 300 "$@" >"$log" 2>&1 &
-    emulators+=($!)
-    for _ in $(seq 50); do
-        grep -q "listening on" "$log" && return
-        sleep 0.1
-    done
-    cat "$log" >&2
-    exit 1
-}
+kelo_install_scratch "$build"
 discovery_options=()
 [ "$discovery" = 1 ] && discovery_options=(--discovery)
-start_emulator emulator.log --serial 4711 "${discovery_options[@]}"
+kelo_start_emulator emulator.log "$address" --serial 4711 "${discovery_options[@]}"
 faulty=$address:24400
-start_emulator faulty.log --port 24400 --fault wrong-type
+kelo_start_emulator faulty.log "$address" --port 24400 --fault wrong-type
 
 # expect_failure NAME WORDS COMMAND...: COMMAND fails and its output has WORDS.
 expect_failure() {
