@@ -21,7 +21,7 @@ for port in "${ports[@]}"; do
     if [ "$packages" = packages ]; then
         cmake --build "$build" -j"$jobs"
     else
-        cmake --build "$build" -j"$jobs" --target kelo_tests kelo kelo_c_header_check
+        cmake --build "$build" -j"$jobs" --target kelo_tests kelo_cpp_api_tests kelo kelo_c_header_check
     fi
     ctest --test-dir "$build" -j"$((jobs * 4))" --output-on-failure
     if [ "$packages" = packages ]; then
