@@ -11,7 +11,6 @@
 namespace kelo::emu {
 namespace {
 
-constexpr std::uint32_t kWrongAnswerType = 99;
 constexpr std::uint32_t kHugeLength = 0x7FFFFFF0u;
 // Commands carry at most a firmware image; anything larger is a broken peer.
 constexpr std::uint32_t kMaxCommandPayload = 64u * 1024u * 1024u;

@@ -40,12 +40,15 @@ struct ScannerConfig {
     bool verbose = false;
 };
 
+// The answer type of every answer under Fault::WrongType.
+inline constexpr std::uint32_t kWrongAnswerType = 99;
+
 // Misbehaviour applied to every answer the emulator sends.
 enum class Fault {
     None,
     Silent,          // never answers
     ShortAnswer,     // sends half of the answer, then closes the connection
-    WrongType,       // answer type replaced by 99
+    WrongType,       // answer type replaced by kWrongAnswerType
     HugeLength,      // length word 0x7FFFFFF0, then the real payload, then silence
     DropConnection,  // closes the connection instead of answering
 };
