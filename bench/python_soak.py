@@ -150,9 +150,11 @@ class Plant:
         self.process.stdin.flush()
 
     def close(self):
+        """Ends the plant; its exit status (not 0: an emulator did not end cleanly)."""
         self.process.stdin.close()
-        self.process.wait(timeout=60)
+        status = self.process.wait(timeout=60)
         self._thread.join(timeout=10)
+        return status
 
 
 def usage():
@@ -327,6 +329,7 @@ def main():
                    args.first_address])
     started = time.monotonic()
     soak = Soak(plant, kelo, np)
+    plant_status = None
     try:
         while not plant.calm.is_set():
             soak.collect_once()
@@ -340,7 +343,7 @@ def main():
         seconds = time.monotonic() - started
         soak.close()
     finally:
-        plant.close()
+        plant_status = plant.close()
 
     injected, reported, notes, outside = account(soak)
     checks = soak.checks
@@ -355,7 +358,8 @@ def main():
     failed = [reason for reason, bad in [
         ("calls hung", soak.hangs), ("faults not reported with their code", notes),
         ("profiles lost or damaged", damaged), ("failures without a fault", outside),
-        ("a scanner was given up", any(soak.lost)), ("not every scanner collected at the baseline or the end",
+        ("a scanner was given up", any(soak.lost)),
+        ("emulators ended on their own or not cleanly", plant_status != 0), ("not every scanner collected at the baseline or the end",
                                                       not settled),
         ("memory, descriptors or threads grew", fds or threads or rss >= args.rss_limit)] if bad]
     for reason in failed:

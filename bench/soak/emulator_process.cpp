@@ -79,20 +79,24 @@ void EmulatorProcess::kill() {
     closeControl();
 }
 
-void EmulatorProcess::stop() {
-    if (!running()) return;
+bool EmulatorProcess::stop() {
+    if (!running()) return false;
     closeControl();
     const double until = monotonicSeconds() + kStopWait;
     while (monotonicSeconds() < until) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            return;
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+            std::fprintf(stderr, "soak: an emulator ended with status %d\n", status);
+            return false;
         }
         sleepSeconds(kStopPoll);
     }
     std::fprintf(stderr, "soak: emulator %d did not stop within %.0f s; killed\n", static_cast<int>(pid_),
                  kStopWait);
     kill();
+    return false;
 }
 
 bool EmulatorProcess::ended() {

@@ -28,7 +28,8 @@ public:
     // Kills it (SIGKILL), as a power cut would, and reaps it.
     void kill();
     // Ends its input, so that it stops; killed when it has not within 5 s.
-    void stop();
+    // False when it did not end by itself with status 0 (or was not running).
+    bool stop();
     // Whether it ended without being asked to; reaps it then.
     bool ended();
     bool running() const { return pid_ > 0; }

@@ -131,10 +131,7 @@ int runSoak(const Options& options) {
         std::_Exit(1);
     }
     for (auto& collector : collectors) collector->join();
-    if (plant) {
-        run.emulatorsEnded = plant->unexpectedEnds();
-        plant->stop();
-    }
+    if (plant) run.emulatorsFailed = plant->unexpectedEnds() + plant->stop();
     return report(collectors, timer, run) ? 0 : 1;
 }
 

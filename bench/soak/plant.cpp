@@ -146,9 +146,13 @@ void Plant::finish() {
     }
 }
 
-void Plant::stop() {
+int Plant::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& emulator : emulators_) emulator->stop();
+    int unclean = 0;
+    for (auto& emulator : emulators_) {
+        if (emulator->running() && !emulator->stop()) ++unclean;
+    }
+    return unclean;
 }
 
 }  // namespace soak

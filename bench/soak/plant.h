@@ -54,8 +54,9 @@ public:
     double delay() const { return delay_; }
     // Ends the schedule: every fault ends, every emulator runs normally.
     void finish();
-    // Ends the emulators.
-    void stop();
+    // Ends the emulators; the number that did not end cleanly (a
+    // sanitizer's report ends one with another status).
+    int stop();
     // Emulators that ended without being asked to.
     int unexpectedEnds() const { return unexpectedEnds_; }
 

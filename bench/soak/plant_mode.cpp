@@ -118,8 +118,8 @@ int runPlant(const Options& options) {
     std::printf("end %.6f\n", monotonicSeconds());
     std::fflush(stdout);
     if (open) waitFor(input, monotonicSeconds() + kCollectorWait, nullptr);
-    plant.stop();
-    return plant.unexpectedEnds() == 0 ? 0 : 1;
+    const int unclean = plant.stop();
+    return plant.unexpectedEnds() + unclean == 0 ? 0 : 1;
 }
 
 }  // namespace soak

@@ -111,7 +111,7 @@ bool report(const std::vector<std::unique_ptr<Collector>>& collectors, const Cal
     if (profiles.corrupted + profiles.outOfOrder + profiles.unexplainedGaps > 0) failed.push_back("profiles lost or damaged");
     if (unattributed > 0) failed.push_back("failures without a fault");
     if (lost) failed.push_back("a scanner was given up");
-    if (run.emulatorsEnded > 0) failed.push_back("emulators ended on their own");
+    if (run.emulatorsFailed > 0) failed.push_back("emulators ended on their own or not cleanly");
     if (!run.settledAtBaseline || !run.settledAtEnd) failed.push_back("not every scanner streamed at the baseline or the end");
     if (fds != 0 || threads != 0 || rss >= run.rssLimitKiB) failed.push_back("memory, descriptors or threads grew");
     for (const std::string& reason : failed) say("FAILED: " + reason);

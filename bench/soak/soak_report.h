@@ -18,7 +18,7 @@ struct RunFigures {
     Usage end;
     bool settledAtBaseline = true;
     bool settledAtEnd = true;
-    int emulatorsEnded = 0;  // on their own
+    int emulatorsFailed = 0;  // ended on their own, or not cleanly when stopped
     long rssLimitKiB = 0;
 };
 
