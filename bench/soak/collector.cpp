@@ -130,13 +130,14 @@ void Collector::record(const kelo::Error& error, bool connect) {
         }
     }
     if (unattributed_ < kNotesKept) {
-        char last[64] = "no fault before it";
+        char last[64] = " (no fault before it)";
         if (current_ >= 0) {
             const FaultRecord& fault = faults_[static_cast<std::size_t>(current_)];
-            std::snprintf(last, sizeof last, "%.1f s after %s ended", seen.at - fault.ended, faultName(fault.kind));
+            std::snprintf(last, sizeof last, " (%.1f s after %s ended)", seen.at - fault.ended,
+                          faultName(fault.kind));
         }
-        std::snprintf(unattributedNotes_[unattributed_], sizeof unattributedNotes_[0], "%s (%s): %s",
-                      target_.host.c_str(), last, error.what());
+        std::snprintf(unattributedNotes_[unattributed_], sizeof unattributedNotes_[0], "%s%s: %s",
+                      target_.host.c_str(), faults_.empty() ? "" : last, error.what());
     }
     ++unattributed_;
 }

@@ -102,6 +102,7 @@ int runSoak(const Options& options) {
     if (plant) plant->run(schedule, t0, observer);
     auto never = [] { return false; };
     RunFigures run;
+    run.emulated = options.emulated;
     run.rssLimitKiB = options.rssLimitKiB;
 
     watchUntil(timer, t0 + options.baselineAt, never);

@@ -13,6 +13,7 @@
 namespace soak {
 
 struct RunFigures {
+    bool emulated = true;  // faults injected, profiles stamped
     double seconds = 0;
     Usage baseline;
     Usage end;
