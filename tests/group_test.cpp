@@ -323,11 +323,18 @@ TEST_P(GroupCollectionTest, MembersHoldWhatTheirAnswersBrought) {
 // A collection with a time-out names the first member, in handle order,
 // that has not delivered its share when the time is up, and leaves what is
 // owed counted, so leaving sync mode drains the late batches and the
-// members' streams stay in step.
-TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
+// members' streams stay in step. With `again`, a second timed collection
+// reads the late batches without asking those members again (asked, they
+// would stay a batch behind for good) and asks scanner 2, whose late batch
+// was short, for the rest; the exit then drains a batch asked for ahead.
+class TimedCollectionTest : public GroupTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TimedCollectionTest, NamesTheFirstLateMemberAndReadsWhatIsOwedBeforeAskingAgain) {
+    const bool again = GetParam();
     startScanners(3);
     script(0);
-    for (std::size_t i : {1, 2}) script(i, {Step{Step::Late, 3, 3}});
+    script(1, {Step{Step::Late, 3, 3}});
+    script(2, {Step{Step::Late, 1, 1}});
     addAllShuffled();
     ASSERT_EQ(lpMultipleScannerEnterTimeSyncMode(group_), KELO_GROUP_OK);
     KeloGroupResult result = KELO_GROUP_OK;
@@ -336,6 +343,15 @@ TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
     EXPECT_EQ(lpGetLastFailure(connection(1)), KELO_FAILURE_TIMEOUT);
     expectStored(0, 0, 3);
     expectStored(1, 0, 0);
+    if (again) {
+        ASSERT_EQ(lpMultipleScannerGetMultipleProfilesTimeout(group_, 3, 3000), KELO_GROUP_OK);
+        for (std::size_t i = 0; i < 3; ++i) expectStored(i, i == 0 ? 3 : 0, 3);
+        expectReceived(0, enterAndRequest({3, 3}));
+        expectReceived(1, enterAndRequest({3}));
+        expectReceived(2, enterAndRequest({3, 2}));
+        for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0) << i;
+        ASSERT_EQ(lpSendMultipleProfileRequest(connection(2), 4), KELO_OK);
+    }
     EXPECT_EQ(lpMultipleScannerExitSyncMode(group_), KELO_GROUP_OK);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(lpGetNumberOfOutstandingRequests(connection(i)), 0) << i;
@@ -346,6 +362,10 @@ TEST_F(GroupTest, TimedCollectionNamesTheFirstLateMember) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(ThenExit, TimedCollectionTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "CollectedAgain" : "Directly";
+                         });
 INSTANTIATE_TEST_SUITE_P(Scripted, GroupCollectionTest, ::testing::ValuesIn(kCollections),
                          [](const ::testing::TestParamInfo<Collection>& info) { return info.param.name; });
 

@@ -131,6 +131,13 @@ KELO_API int32_t KELO_CALL lpFindScannerByCableIdWithAddresses(uint32_t cableId,
  * usual time-out for each piece). So the answers still owed stay counted on
  * each member, and lpMultipleScannerExitSyncMode() drains them; each member
  * keeps the profiles it received in this call.
+ *
+ * Unlike lpMultipleScannerGetMultipleProfiles(), a member that is still owed
+ * an answer (left by a collection that timed out, or asked for ahead with
+ * lpSendMultipleProfileRequest()) is not asked again before that answer has
+ * been read: time-outs do not leave members ever further behind, and a
+ * member that swallowed a request shows as late instead of answering the
+ * next one.
  * @param group handle.
  * @param count profiles wanted from every member.
  * @param timeoutMs the time the whole collection may take, in milliseconds;

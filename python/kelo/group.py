@@ -101,11 +101,15 @@ class Group:
         order, that has not delivered its share.
 
         Each member is first asked for count profiles unless an answer is
-        already owed to it (each collection leaves one request per member
-        outstanding, answered in time for the next). The wait for those
+        already owed to it (each collection that completes leaves one request
+        per member outstanding, answered in time for the next). The wait for those
         answers to begin happens here, where Ctrl-C ends it at once; the
         group's timed collection then reads them, asking again for what a
-        short answer left out, in the time that remains."""
+        short answer left out, in the time that remains.
+
+        When it fails, profiles(scanner) gives what each member delivered in
+        this collection (none for those not read), so that nothing read is
+        lost to the members that did deliver."""
         call = "lpMultipleScannerGetMultipleProfilesTimeout"
         count = arguments.integer("collect", "count", count)
         arguments.seconds("collect", "timeout", timeout)
@@ -114,11 +118,12 @@ class Group:
         idle = [s for s in members if not s.synchronised]
         if idle:
             raise errors.GroupError(call, idle[0], message="not in sync mode")
+        self._lib.lpMultipleScannerClearProfiles(self._g())
         waiting = {}
         if count > 0:
             for scanner in members:
                 if scanner.outstanding_requests == 0:
-                    scanner._call("lpSendMultipleProfileRequest", count)
+                    self._request(scanner, count)
             waiting = {s.socket: s for s in members}
         while waiting:
             for ready in wait_readable(tuple(waiting), deadline):
@@ -135,7 +140,21 @@ class Group:
         if late is not None and late.failure().code == errors.FAILURE_TIMEOUT:
             self._check(call, result, errors.GroupTimeoutError, "not all profiles in time")
         self._check(call, result)
+        # The next collection's requests, ahead; a member the library asks
+        # nothing while it is owed an answer. A failed send shows in the
+        # next collection, as the connection it broke.
+        for scanner in members if count > 0 else ():
+            if scanner.outstanding_requests == 0:
+                with scanner._guard():
+                    self._lib.lpSendMultipleProfileRequest(scanner._h(), count)
         return {scanner: self.profiles(scanner) for scanner in members}
+
+    def _request(self, scanner, count):
+        call = "lpSendMultipleProfileRequest"
+        with scanner._guard():
+            result = self._lib.lpSendMultipleProfileRequest(scanner._h(), count)
+        if result != errors.OK:
+            raise errors.GroupError(call, scanner, scanner.failure(), "failed")
 
     def profiles(self, scanner):
         """A copy of the profiles the group holds for a member."""

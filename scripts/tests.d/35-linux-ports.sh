@@ -17,7 +17,7 @@ for port in "${ports[@]}"; do
     build=build-$arch
     start=$SECONDS
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/linux-$toolchain.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_BENCH=OFF -DKELO_BUILD_DOCS=OFF >/dev/null
+          -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_BENCH=OFF -DKELO_BUILD_SOAK=OFF -DKELO_BUILD_DOCS=OFF >/dev/null
     if [ "$packages" = packages ]; then
         cmake --build "$build" -j"$jobs"
     else

@@ -79,12 +79,19 @@ int32_t readOwedBatch(ScannerConnection* connection, ProfileRecord* records, std
 // returns once every member holds n, at the first member whose request
 // or read fails, or, once the deadline has passed, at the first member
 // still short of n (noted as a time-out on that member).
+//
+// Against a deadline, a member still owed an answer (one a collection
+// that timed out left, or one the caller asked for ahead) is read before
+// it is asked again. Asked anyway, every time-out would leave it one batch
+// more behind for good, and a scanner that swallowed a request would keep
+// answering the later ones and never show as late.
 KeloGroupResult collect(MemberMap& members, std::uint32_t n, const Deadline& deadline) {
     for (auto& member : members) member.second.received = 0;
     std::size_t completed = 0;
     for (;;) {
         for (auto& [connection, profiles] : members) {
             if (profiles.received >= n) continue;
+            if (deadline.set() && connection->outstandingRequests > 0) continue;
             const int32_t result = lpSendMultipleProfileRequest(connection, n - profiles.received);
             if (endsCollection(result)) return memberResult(connection);
         }

@@ -11,7 +11,6 @@
 namespace kelo::emu {
 namespace {
 
-constexpr std::uint32_t kWrongAnswerType = 99;
 constexpr std::uint32_t kHugeLength = 0x7FFFFFF0u;
 // Commands carry at most a firmware image; anything larger is a broken peer.
 constexpr std::uint32_t kMaxCommandPayload = 64u * 1024u * 1024u;
@@ -202,12 +201,12 @@ void Emulator::stop() {
     if (!running_) return;
     stopping_ = true;
     if (acceptThread_.joinable()) acceptThread_.join();
-    std::vector<std::thread> threads;
+    std::vector<std::unique_ptr<SessionThread>> threads;
     {
         std::lock_guard<std::mutex> lock(sessionsMutex_);
         threads.swap(sessionThreads_);
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& session : threads) session->thread.join();
     net::closeSocket(listener_);
     listener_ = net::kInvalidSocket;
     running_ = false;
@@ -215,6 +214,7 @@ void Emulator::stop() {
 
 void Emulator::acceptLoop() {
     while (!stopping_) {
+        reapEndedSessions();
         net::WaitResult wait = net::waitSocket(listener_, true, false, 0, kPollMicroseconds);
         if (wait.ready <= 0 || !wait.readable) continue;
         net::Socket client = net::acceptConnection(listener_);
@@ -223,11 +223,28 @@ void Emulator::acceptLoop() {
         net::setNonBlocking(client, true);
         ++accepted_;
         std::lock_guard<std::mutex> lock(sessionsMutex_);
-        sessionThreads_.emplace_back([this, client] {
+        auto slot = std::make_unique<SessionThread>();
+        SessionThread* held = slot.get();
+        held->thread = std::thread([this, client, held] {
             Session session(*this, client);
             session.run();
+            held->ended = true;
         });
+        sessionThreads_.push_back(std::move(slot));
     }
+}
+
+void Emulator::reapEndedSessions() {
+    std::lock_guard<std::mutex> lock(sessionsMutex_);
+    auto ended = std::partition(sessionThreads_.begin(), sessionThreads_.end(),
+                                [](const std::unique_ptr<SessionThread>& s) { return !s->ended; });
+    for (auto it = ended; it != sessionThreads_.end(); ++it) (*it)->thread.join();
+    sessionThreads_.erase(ended, sessionThreads_.end());
+}
+
+std::size_t Emulator::sessionThreads() {
+    std::lock_guard<std::mutex> lock(sessionsMutex_);
+    return sessionThreads_.size();
 }
 
 void Emulator::overrideCommand(std::uint32_t code, Handler handler) {

@@ -34,15 +34,21 @@ struct ScannerConfig {
     int pointsPerProfile = 243;       // points of each generated profile
     double profileRateHz = 2000.0;    // profiles per second in time sync
     unsigned noiseSeed = 1;
+    // Stamped profiles carry stampMark and a checksum (profile_stamp.h).
+    bool stamped = false;
+    std::uint32_t stampMark = 0;
     bool verbose = false;
 };
+
+// The answer type of every answer under Fault::WrongType.
+inline constexpr std::uint32_t kWrongAnswerType = 99;
 
 // Misbehaviour applied to every answer the emulator sends.
 enum class Fault {
     None,
     Silent,          // never answers
     ShortAnswer,     // sends half of the answer, then closes the connection
-    WrongType,       // answer type replaced by 99
+    WrongType,       // answer type replaced by kWrongAnswerType
     HugeLength,      // length word 0x7FFFFFF0, then the real payload, then silence
     DropConnection,  // closes the connection instead of answering
 };
@@ -151,6 +157,9 @@ public:
     std::size_t commandCount(std::uint32_t code) const;
     // Number of connections accepted so far.
     std::size_t connectionsAccepted() const { return accepted_; }
+    // Threads of sessions held: those still serving and those that ended
+    // since the accepting thread last looked (every 100 ms).
+    std::size_t sessionThreads();
 
     // Used by sessions.
     void recordReceived(const std::uint8_t* data, std::size_t length);
@@ -159,7 +168,15 @@ public:
     void log(const std::string& line) const;
 
 private:
+    struct SessionThread {
+        std::thread thread;
+        std::atomic<bool> ended{false};
+    };
+
     void acceptLoop();
+    // Joins the threads of sessions that ended, so that a long run with
+    // many reconnections keeps no more than it serves.
+    void reapEndedSessions();
 
     ScannerConfig config_;
     std::string bindAddress_;
@@ -170,7 +187,7 @@ private:
     std::atomic<std::size_t> accepted_{0};
     std::thread acceptThread_;
     std::mutex sessionsMutex_;
-    std::vector<std::thread> sessionThreads_;
+    std::vector<std::unique_ptr<SessionThread>> sessionThreads_;
 
     mutable std::mutex receivedMutex_;
     mutable std::condition_variable receivedChanged_;

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // kelo-scanner-emulator: a simulated scanner on the scanner's TCP port.
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
+#include <thread>
 
 #include "core/socket_layer.h"
+#include "emulator/control_commands.h"
 #include "emulator/emulator.h"
 #include "emulator/firmware_state.h"
 #include "emulator/scan_image_state.h"
@@ -19,8 +23,19 @@
 namespace {
 
 std::atomic<bool> gStop{false};
+// A fault mode asked for on the control channel, not yet applied; -1: none.
+std::atomic<int> gAskedFault{-1};
+constexpr auto kTick = std::chrono::milliseconds(10);
 
 void onSignal(int) { gStop = true; }
+
+// The control channel's reader touches only these globals: it may still be
+// blocked in a read while main() ends.
+void readControl() {
+    kelo::emu::readControlCommands(
+        std::cin, [](kelo::emu::Fault fault) { gAskedFault = static_cast<int>(fault); }, std::cerr);
+    gStop = true;
+}
 
 void printHelp() {
     std::printf(
@@ -44,6 +59,11 @@ void printHelp() {
         "                     refuse firmware uploads without the DE AD BE EF trailer\n"
         "  --fault MODE       misbehave on every answer: none, silent, short,\n"
         "                     wrong-type, huge-length, drop (default none)\n"
+        "  --control          read commands on standard input while running:\n"
+        "                     \"fault MODE\" switches the fault mode; the end of\n"
+        "                     the input stops the emulator\n"
+        "  --stamp MARK       put MARK into header value 7 of every profile and a\n"
+        "                     checksum of the rest into header value 8 (see below)\n"
         "  --discovery        also answer UDP discovery and apply cable-id and IP\n"
         "                     configuration messages (UDP port %d)\n"
         "  --discovery-bind ADDR  address of the UDP socket (default 0.0.0.0, which\n"
@@ -72,7 +92,13 @@ void printHelp() {
         "  block     the text \"kelo-scanner-emulator\", zero bytes after it\n"
         "With --bind naming one address, the replies come from that address, as a\n"
         "scanner answers from its own: the address a discovery reports is the one\n"
-        "to connect to.\n",
+        "to connect to.\n"
+        "\n"
+        "Every profile carries the profiles handed out before it in header value 1\n"
+        "and the serial number in header value 5. With --stamp, header value 8 is\n"
+        "the sum, modulo 2^32, over header values 0 to 7, the point count and the\n"
+        "point values, word i (from 0, in that order) taken as f(w XOR i*0x9E3779B9),\n"
+        "f the 32-bit finaliser of MurmurHash3.\n",
         KELO_SCANNER_TCP_PORT, KELO_SCANNER_TCP_PORT, KELO_SCANNER_UDP_PORT, KELO_SCANNER_UDP_PORT);
 }
 
@@ -91,6 +117,7 @@ int main(int argc, char** argv) {
     long seconds = -1;
     kelo::emu::Fault fault = kelo::emu::Fault::None;
     bool discovery = false;
+    bool control = false;
     long imageWidth = 640;
     long imageHeight = 480;
     bool firmwareRequiresTrailer = false;
@@ -151,6 +178,12 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "kelo-scanner-emulator: unknown fault mode %s\n", argv[i]);
                 return 2;
             }
+        } else if (!std::strcmp(option, "--control")) {
+            control = true;
+        } else if (!std::strcmp(option, "--stamp")) {
+            if (!number(&value)) return 2;
+            config.stamped = true;
+            config.stampMark = static_cast<std::uint32_t>(value);
         } else if (!std::strcmp(option, "--discovery")) {
             discovery = true;
         } else if (!std::strcmp(option, "--discovery-bind")) {
@@ -224,8 +257,12 @@ int main(int argc, char** argv) {
                 config.serialNumber, config.laserCount, bind.c_str(), port,
                 kelo::emu::faultName(fault));
     std::fflush(stdout);
-    for (long tick = 0; !gStop && (seconds < 0 || tick < seconds * 10); ++tick) {
-        kelo::net::sleepMilliseconds(100);
+    if (control) std::thread(readControl).detach();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!gStop && (seconds < 0 || std::chrono::steady_clock::now() < end)) {
+        const int asked = gAskedFault.exchange(-1);
+        if (asked >= 0) emulator.setFault(static_cast<kelo::emu::Fault>(asked));
+        std::this_thread::sleep_for(kTick);
     }
     emulator.stop();
     kelo::net::cleanup();

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/command_codes.h"
+#include "core/wire.h"
 #include "kelo_dll/profiles.h"
 
 namespace kelo::emu {
@@ -30,6 +31,16 @@ int pointsOf(const ScannerConfig& config) {
     return std::clamp(config.pointsPerProfile, 0, KELO_LARGE_PROFILE_MAX_POINTS);
 }
 
+// Puts the checksum of every other word of the payload into its place.
+void stampChecksum(Bytes& payload) {
+    ProfileChecksum checksum;
+    const std::size_t words = payload.size() / wire::kWordSize;
+    for (std::size_t i = 0; i < words; ++i) {
+        if (i != kHeaderChecksum) checksum.add(wire::getWord(payload.data() + i * wire::kWordSize));
+    }
+    wire::putWord(payload.data() + kHeaderChecksum * wire::kWordSize, checksum.value());
+}
+
 }  // namespace
 
 Bytes profilePayload(const ScannerConfig& config, const ProfileStamp& stamp) {
@@ -43,6 +54,7 @@ Bytes profilePayload(const ScannerConfig& config, const ProfileStamp& stamp) {
     header[kHeaderTimestampMicros] = static_cast<std::uint32_t>(stamp.timestampMicros);
     header[kHeaderSyncMode] = static_cast<std::uint32_t>(stamp.mode);
     header[kHeaderSerial] = config.serialNumber;
+    if (config.stamped) header[kHeaderStampMark] = config.stampMark;
     for (std::uint32_t value : header) appendWord(out, value);
     appendWord(out, static_cast<std::uint32_t>(points));
 
@@ -66,6 +78,7 @@ Bytes profilePayload(const ScannerConfig& config, const ProfileStamp& stamp) {
         appendWord(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(z))));
         appendWord(out, std::min(intensity, kMaxIntensity));
     }
+    if (config.stamped) stampChecksum(out);
     return out;
 }
 

@@ -6,18 +6,9 @@
 #include <cstdint>
 
 #include "emulator/emulator.h"
+#include "emulator/profile_header.h"
 
 namespace kelo::emu {
-
-// The header values the emulator puts into each profile (words 0 to 8).
-enum ProfileHeaderWord : int {
-    kHeaderLaser = 0,
-    kHeaderSequence = 1,
-    kHeaderEncoder = 2,
-    kHeaderTimestampMicros = 3,
-    kHeaderSyncMode = 4,
-    kHeaderSerial = 5,
-};
 
 // How the profile was triggered (header word 4).
 enum class SyncMode : std::uint32_t { Idle = 0, Time = 1, Encoder = 2, Pulse = 3 };
