@@ -24,20 +24,7 @@
 #include "core/socket_layer.h"
 #include "emulator/emulator.h"
 #include "kelo_dll.h"
-
-namespace {
-// Heap allocations made by the measuring thread; the timed loops should
-// make none once the first collection has sized the stores.
-thread_local unsigned long tAllocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    ++tAllocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "support/allocation_count.h"
 
 namespace {
 
@@ -153,7 +140,9 @@ bool measure(const std::string& label, std::uint64_t profilesPerCollection, int 
              Collect collect) {
     if (!collect()) return false;
     int done = 0;
-    const unsigned long allocations = tAllocations;
+    // The timed loops should make none once the first collection has sized
+    // the stores.
+    const unsigned long allocations = kelo::bench::threadAllocationCount();
     const auto wall = std::chrono::steady_clock::now();
     const double cpu = threadCpuSeconds();
     bool ok = true;
@@ -165,7 +154,7 @@ bool measure(const std::string& label, std::uint64_t profilesPerCollection, int 
     const double wallSeconds = secondsSince(wall);
     if (ok && done > 0)
         report(label.c_str(), profilesPerCollection * done, wallSeconds, cpuSeconds,
-               tAllocations - allocations, done);
+               kelo::bench::threadAllocationCount() - allocations, done);
     return ok;
 }
 

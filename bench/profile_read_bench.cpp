@@ -181,11 +181,8 @@ int main(int argc, char** argv) {
     if (!kelo::net::startup()) return 1;
     std::uint32_t address = 0;
     kelo::net::parseDottedAddress(kAddress, &address);
-    const kelo::net::Socket listener = kelo::net::listenTcp(address, KELO_SCANNER_TCP_PORT, 4);
-    if (listener == kelo::net::kInvalidSocket) {
-        std::fprintf(stderr, "profile_read_bench: cannot listen on %s\n", kAddress);
-        return 1;
-    }
+    const kelo::net::Socket listener = kelo::bench::listenOnScannerPort("profile_read_bench", kAddress);
+    if (listener == kelo::net::kInvalidSocket) return 1;
     const Bytes batch = kelo::bench::buildBatch();
     const Bytes single = kelo::bench::buildSingle();
     std::printf("%d batches of %u profiles of %d points (%zu bytes per batch), %d rounds\n", batches,

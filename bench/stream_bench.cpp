@@ -153,11 +153,8 @@ int main(int argc, char** argv) {
     if (!kelo::net::startup()) return 1;
     std::uint32_t address = 0;
     kelo::net::parseDottedAddress(kAddress, &address);
-    const kelo::net::Socket listener = kelo::net::listenTcp(address, KELO_SCANNER_TCP_PORT, 4);
-    if (listener == kelo::net::kInvalidSocket) {
-        std::fprintf(stderr, "stream_bench: cannot listen on %s\n", kAddress);
-        return 1;
-    }
+    const kelo::net::Socket listener = kelo::bench::listenOnScannerPort("stream_bench", kAddress);
+    if (listener == kelo::net::kInvalidSocket) return 1;
     const kelo::emu::Bytes batch = kelo::bench::buildBatch();
     const kelo::emu::Bytes single = kelo::bench::buildSingle();
     std::printf("%d batches of %u profiles of %d points after %d to warm up, %d rounds\n", batches,

@@ -31,12 +31,9 @@ double threadCpuSeconds() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-int serveForever(const char* addressText, std::uint32_t address) {
-    const kelo::net::Socket listener = kelo::net::listenTcp(address, KELO_SCANNER_TCP_PORT, 4);
-    if (listener == kelo::net::kInvalidSocket) {
-        std::fprintf(stderr, "two_process_bench: cannot listen on %s\n", addressText);
-        return 1;
-    }
+int serveForever(const char* addressText) {
+    const kelo::net::Socket listener = kelo::bench::listenOnScannerPort("two_process_bench", addressText);
+    if (listener == kelo::net::kInvalidSocket) return 1;
     const kelo::emu::Bytes batch = kelo::bench::buildBatch();
     const kelo::emu::Bytes single = kelo::bench::buildSingle();
     std::printf("two_process_bench: listening on %s\n", addressText);
@@ -85,5 +82,5 @@ int main(int argc, char** argv) {
                              "       two_process_bench read ADDRESS BATCHES\n");
         return 2;
     }
-    return serving ? serveForever(argv[2], address) : read(address, batches);
+    return serving ? serveForever(argv[2]) : read(address, batches);
 }

@@ -10,10 +10,12 @@
 
 namespace {
 std::atomic<unsigned long> gAllocations{0};
+thread_local unsigned long tAllocations = 0;
 }  // namespace
 
 void* operator new(std::size_t size) {
     ++gAllocations;
+    ++tAllocations;
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
@@ -23,5 +25,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace kelo::bench {
 
 unsigned long allocationCount() { return gAllocations; }
+unsigned long threadAllocationCount() { return tAllocations; }
 
 }  // namespace kelo::bench

@@ -1,10 +1,12 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// Heap allocations of the whole program, every thread counted: the
-// benchmark program's operator new is replaced by a counting one.
+// Heap allocations counted by the benchmark program's own operator new,
+// which replaces the standard one: every thread's, or the calling thread's
+// alone (a program whose emulator threads allocate as they like).
 #pragma once
 
 namespace kelo::bench {
 
 unsigned long allocationCount();
+unsigned long threadAllocationCount();
 
 }  // namespace kelo::bench

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "support/batch_sender.h"
 
+#include <cstdio>
+
 #include "core/command_codes.h"
 #include "core/wire.h"
 #include "emulator/profile_generator.h"
@@ -35,6 +37,16 @@ emu::Bytes buildSingle() {
     emu::Bytes answer;
     appendProfile(answer, 1);
     return answer;
+}
+
+net::Socket listenOnScannerPort(const char* program, const char* address) {
+    std::uint32_t binary = 0;
+    const net::Socket listener = net::parseDottedAddress(address, &binary)
+                                     ? net::listenTcp(binary, KELO_SCANNER_TCP_PORT, 4)
+                                     : net::kInvalidSocket;
+    if (listener == net::kInvalidSocket)
+        std::fprintf(stderr, "%s: cannot listen on %s\n", program, address);
+    return listener;
 }
 
 bool sendAllRaw(net::Socket s, const std::uint8_t* data, std::size_t length) {

@@ -24,6 +24,10 @@ emu::Bytes buildSingle();
 bool sendAllRaw(net::Socket s, const std::uint8_t* data, std::size_t length);
 bool readAllRaw(net::Socket s, std::uint8_t* data, std::size_t length);
 
+// A listener on the scanner port of a dotted address, or kInvalidSocket
+// after saying on stderr, under the program's name, why not.
+net::Socket listenOnScannerPort(const char* program, const char* address);
+
 // Answers one connection until it closes or sends the close command.
 void serveConnection(net::Socket client, const emu::Bytes& batch, const emu::Bytes& single);
 
