@@ -123,7 +123,9 @@ class Plant:
                 break
         else:
             raise RuntimeError("soak --plant ended before its emulators were ready")
-        self.faults = [[] for _ in self.scanners]   # [kind, begun, ended, profiles then, at end]
+        # [kind, begun, ended, profiles then, profiles once the first
+        # collection that ends after the fault has ended has counted them]
+        self.faults = [[] for _ in self.scanners]
         self.calm = threading.Event()
         self.end = threading.Event()
         self.profiles = [0] * len(self.scanners)
@@ -137,8 +139,7 @@ class Plant:
                 self.faults[int(word[2])].append([word[4], float(word[1]), None,
                                                   self.profiles[int(word[2])], None])
             elif word[0] == "normal":
-                fault = self.faults[int(word[2])][int(word[3])]
-                fault[2], fault[4] = float(word[1]), self.profiles[int(word[2])]
+                self.faults[int(word[2])][int(word[3])][2] = float(word[1])
             elif word[0] == "calm":
                 self.calm.set()
             elif word[0] == "end":
@@ -242,6 +243,15 @@ class Soak:
             profiles = self.group.profiles(self.scanners[i])
             self.checks[i].check(profiles)
             self.plant.profiles[i] += len(profiles)
+        # A collection that was under way when a fault ended has read what
+        # the scanner sent during it; profiles counted at the fault's end
+        # would miss them.
+        for i, faults in enumerate(self.plant.faults):
+            for fault in reversed(faults):
+                if fault[4] is not None:
+                    break
+                if fault[2] is not None:
+                    fault[4] = self.plant.profiles[i]
         if failed is None and len(members) == len(self.scanners):
             self.last_complete = time.monotonic()
         elif failed is not None:
@@ -279,7 +289,8 @@ def account(soak):
     and a line for each kind of fault."""
     injected = reported = 0
     notes, outside = [], []
-    tally = {kind: [0, 0, 0] for kind in KINDS}    # injected, reported, not reported as expected
+    # injected, reported, came through harmless (huge length), not reached
+    tally = {kind: [0, 0, 0, 0] for kind in KINDS}
     for i, faults in enumerate(soak.plant.faults):
         starts = [fault[1] for fault in faults]
         hits = [[0, 0] for _ in faults]         # own code, other code
@@ -298,13 +309,20 @@ def account(soak):
                 tally[kind][1] += 1
             elif kind == "huge-length" and not other and after is not None and after > before:
                 tally[kind][2] += 1
+            elif not other and after == before:
+                tally[kind][3] += 1
             else:
                 notes.append(f"{soak.plant.scanners[i][0]}: {kind} at {begun:.3f} "
                              + ("reported only with another code" if other else "not reported"))
-    for kind, (count, own, expected) in tally.items():
+    for kind, (count, own, expected, unreached) in tally.items():
         print(f"soak:   {kind:12} {count:5}: {own:5} reported with its own failure code" +
               (f", {expected} not reported, as expected: it changes only the outer length word of each "
-               "batch, which the batch reader does not use" if expected else ""))
+               "batch, which the batch reader does not use" if expected else "") +
+              (f", {unreached} not reached" if unreached else ""))
+    if any(t[3] for t in tally.values()):
+        print("soak:   not reached: the scanner delivered nothing while the fault lasted and no failure was "
+              "reported for it; one thread collects, and it was connecting another scanner or in a "
+              "collection that another member held up or ended (a group failure names one member)")
     return injected, reported, notes, outside
 
 

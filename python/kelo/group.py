@@ -129,7 +129,7 @@ class Group:
             for ready in wait_readable(tuple(waiting), deadline):
                 del waiting[ready]
             if waiting and left_ms(deadline) == 0:
-                late = min(waiting.values(), key=lambda s: s.handle)
+                late = next(s for s in members if s.socket in waiting)
                 raise errors.GroupTimeoutError(
                     call, late, errors.Failure(errors.FAILURE_TIMEOUT, timeout_ms=round(timeout * 1000)),
                     "no answer in time")
