@@ -168,6 +168,17 @@ check_sdk() {
         servers+=("$(realpath "$build")")
         ./cmake/wine-run.sh "$out/msvc/cmake_client.exe" "$address"
         ./cmake/wine-run.sh "$out/mingw/cmake_client.exe"
+        # The shipped tool beside the shipped DLL: status with the scanner's
+        # descriptions, and a grab whose every point is written.
+        cp "$sdk/bin/kelo.exe" "$out/mingw/"
+        ./cmake/wine-run.sh "$out/mingw/kelo.exe" status "$address" >"$out/status.txt" \
+            || fail "$package: kelo.exe status failed"
+        grep -q '^0: 1001 (0x000003E9)  Serial number' "$out/status.txt" \
+            || fail "$package: kelo.exe status printed: $(head -3 "$out/status.txt")"
+        ./cmake/wine-run.sh "$out/mingw/kelo.exe" grab "$address" --count 300 >"$out/grab.csv" \
+            || fail "$package: kelo.exe grab failed"
+        [ "$(tr -d '\r' <"$out/grab.csv" | grep -c '^[0-9]')" = 60000 ] \
+            || fail "$package: kelo.exe grab wrote $(wc -l <"$out/grab.csv") lines, not 300 profiles of 200 points"
     fi
     echo "$package: checked in $((SECONDS - start)) s ($route)"
 }
