@@ -8,7 +8,7 @@ std::string failureText(ScannerConnection* connection, std::int32_t result,
     const std::int32_t detail = lpGetLastFailureDetail(connection);
     switch (lpGetLastFailure(connection)) {
         case KELO_FAILURE_TIMEOUT:
-            return "no answer within " + std::to_string(context.timeoutMs) + " ms";
+            return noAnswerText(context.timeoutMs);
         case KELO_FAILURE_CLOSED:
             return "the scanner closed the connection";
         case KELO_FAILURE_SOCKET:
@@ -23,6 +23,10 @@ std::string failureText(ScannerConnection* connection, std::int32_t result,
             // Refusals, and the results that are no failure of the exchange (-3).
             return resultText(result, context.meaningOf21);
     }
+}
+
+std::string noAnswerText(std::int32_t timeoutMs) {
+    return "no answer within " + std::to_string(timeoutMs) + " ms";
 }
 
 std::string socketErrorText(std::int32_t error) {

@@ -25,6 +25,8 @@ struct CallContext {
 std::string failureText(ScannerConnection* connection, std::int32_t result,
                         const CallContext& context = {});
 
+// "no answer within 5000 ms": a wait that ran out, here or in the library.
+std::string noAnswerText(std::int32_t timeoutMs);
 // "socket error 111 (Connection refused)", with the system's own text.
 std::string socketErrorText(std::int32_t error);
 // The system's text for a socket error (strerror, FormatMessage on

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "answer_wait.h"
+#include "failure_text.h"
 #include "grab_runs.h"
 #include "interrupts.h"
 #include "progress.h"
@@ -72,7 +73,7 @@ int acquire(const Scanner& scanner, const GrabOptions& o, GrabFiles& files) {
         const AnswerWait wait = awaitAnswer(h, o.timeoutMs);
         if (wait == AnswerWait::Interrupted) break;
         if (wait == AnswerWait::TimedOut) {
-            failure = "profile batch: no answer within " + std::to_string(o.timeoutMs) + " ms";
+            failure = "profile batch: " + noAnswerText(o.timeoutMs);
             answering = false;
             break;
         }

@@ -150,7 +150,7 @@ void ViewAcquisition::readBatch() {
     const AnswerWait wait = awaitAnswer(connection_, settings_.timeoutMs);
     if (wait == AnswerWait::Interrupted) return;
     if (wait == AnswerWait::TimedOut) {
-        return drop("no answer within " + std::to_string(settings_.timeoutMs) + " ms");
+        return drop(noAnswerText(settings_.timeoutMs));
     }
     const int32_t got = lpReadMultipleLargeProfiles(connection_, records_.get(), settings_.batch, settings_.timeoutMs);
     --inFlight_;
