@@ -41,10 +41,15 @@ void Collector::run() {
         if (!connect(scanner)) break;
         // A new connection: the scanner went on measuring meanwhile.
         check_.allowGap();
+        connectionOpened();
         collect(*scanner);
         {
             CallTimer::Call call(timer_, slot_, "lpCloseConnection", kAnswerTimeout);
             scanner.reset();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            connected_ = false;
         }
         if (!stopping_) pause();
     }
@@ -118,6 +123,10 @@ void Collector::record(const kelo::Error& error, bool connect) {
     const FailureSeen seen{monotonicSeconds(), error.failure(), error.detail(), error.socketError(), connect};
     check_.allowGap();
     std::lock_guard<std::mutex> lock(mutex_);
+    if (swallowedBy_ >= 0 && !connect && seen.failure == KELO_FAILURE_TIMEOUT) {
+        ++faults_[static_cast<std::size_t>(swallowedBy_)].reported;
+        return;
+    }
     if (current_ >= 0) {
         FaultRecord& fault = faults_[static_cast<std::size_t>(current_)];
         if (fault.ended < 0 || seen.at <= fault.ended + kAftermath) {
@@ -147,11 +156,24 @@ void Collector::pause() {
     while (!stopping_ && monotonicSeconds() < until) sleepSeconds(0.01);
 }
 
+void Collector::connectionOpened() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connected_ = true;
+    swallowedBy_ = -1;
+    if (current_ < 0) return;
+    // The emulator takes a fault's end a little after the plant has told
+    // it, so a silence that ended just now may still swallow a request.
+    const FaultRecord& fault = faults_[static_cast<std::size_t>(current_)];
+    if (fault.kind == FaultKind::Silent && (fault.ended < 0 || monotonicSeconds() <= fault.ended + kAftermath))
+        swallowedBy_ = current_;
+}
+
 void Collector::faultBegins(std::size_t nth, double at) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_[nth].begun = at;
     faults_[nth].profilesAtBegin = profiles_;
     current_ = static_cast<long>(nth);
+    if (connected_ && faults_[nth].kind == FaultKind::Silent) swallowedBy_ = current_;
 }
 
 void Collector::faultEnds(std::size_t nth, double at) {

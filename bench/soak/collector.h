@@ -76,6 +76,9 @@ private:
     bool connect(std::optional<kelo::Scanner>& scanner);
     void collect(kelo::Scanner& scanner);
     void record(const kelo::Error& error, bool connect);
+    // A new connection: it answers for a silence only if one may still
+    // swallow requests.
+    void connectionOpened();
     void pause();
 
     const std::size_t slot_;
@@ -96,6 +99,11 @@ private:
     mutable std::mutex mutex_;
     std::vector<FaultRecord> faults_;
     long current_ = -1;  // the fault begun last
+    bool connected_ = false;
+    // A silence that may have swallowed a request on the connection now
+    // open: the answer it owed never comes, so leaving sync mode there,
+    // however much later, times out because of that silence. -1: none.
+    long swallowedBy_ = -1;
     std::uint64_t unattributed_ = 0;
     static constexpr std::size_t kNotesKept = 8;
     char unattributedNotes_[kNotesKept][200] = {};
